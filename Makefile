@@ -1,0 +1,55 @@
+# The front door: make run, make test, make build, make bench, make fuzz, make deps.
+SHELL := /bin/bash
+BUILD := build
+HOST := $(BUILD)/host
+WIN32 := $(BUILD)/win32
+WIN64 := $(BUILD)/win64
+
+DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g++ \
+                libgtest-dev clang libclang-rt-14-dev
+
+.PHONY: all deps build configure run test test-host test-e2e clean
+
+all: build
+
+# Installs only what is missing, so that it costs nothing on a ready machine.
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "deps: installing" $$missing; \
+	  SUDO=$$([ $$(id -u) -eq 0 ] || echo sudo); \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing >/dev/null || exit 1; \
+	fi
+
+$(HOST)/build.ninja:
+	cmake -S . -B $(HOST) -G Ninja -DCMAKE_BUILD_TYPE=Debug
+$(WIN32)/build.ninja:
+	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+$(WIN64)/build.ninja:
+	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+
+configure: $(HOST)/build.ninja $(WIN32)/build.ninja $(WIN64)/build.ninja
+
+build: configure
+	ninja -C $(HOST)
+	ninja -C $(WIN32)
+	ninja -C $(WIN64)
+
+test: deps
+	$(MAKE) build
+	$(MAKE) test-host
+	$(MAKE) test-e2e
+
+test-host:
+	cd $(HOST) && ctest --output-on-failure -j2
+
+test-e2e:
+	tests/e2e/run.sh $(BUILD)
+
+run: deps
+	$(MAKE) build
+	tests/run-setup.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,197 @@
+// The simulated machine itself: reset, drives and path mapping, last error,
+// threads, process exit, libraries and the heap.
+#include "sim/machine.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace sim {
+
+Machine& machine() {
+  static Machine theMachine;
+  return theMachine;
+}
+
+void writeToStderr(const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(2, text.data() + done, text.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+}
+
+void reset(const std::string& root) {
+  machine() = Machine();
+  machine().root = root;
+  addDrive('C');
+}
+
+void addDrive(char letter) {
+  std::string folder = machine().root + "/" + static_cast<char>(toupper(letter));
+  mkdir(folder.c_str(), 0777);
+}
+
+namespace {
+
+bool isSeparator(char ch) { return ch == '\\' || ch == '/'; }
+
+// Finds `name` among the entries of the host folder without regard to case.
+std::string matchEntry(const std::string& folder, const std::string& name) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return name;
+  std::string found = name;
+  while (dirent* entry = readdir(dir)) {
+    if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+      found = entry->d_name;
+      if (found == name) break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+std::string hostPath(const std::string& windowsPath) {
+  if (windowsPath.size() < 2 || !isalpha(static_cast<unsigned char>(windowsPath[0])) ||
+      windowsPath[1] != ':')
+    return "";
+  if (windowsPath.size() > 2 && !isSeparator(windowsPath[2])) return "";
+  std::string host = machine().root + "/" + static_cast<char>(toupper(windowsPath[0]));
+  struct stat info;
+  if (stat(host.c_str(), &info) != 0) return "";
+  // Split into levels; repeated separators collapse and "." and ".." are
+  // resolved the way Windows normalises a path.
+  std::vector<std::string> levels;
+  std::string level;
+  for (size_t i = 3; i <= windowsPath.size(); ++i) {
+    if (i == windowsPath.size() || isSeparator(windowsPath[i])) {
+      if (level == "..") {
+        if (!levels.empty()) levels.pop_back();
+      } else if (!level.empty() && level != ".") {
+        levels.push_back(level);
+      }
+      level.clear();
+    } else {
+      level += windowsPath[i];
+    }
+  }
+  for (const std::string& name : levels) host += "/" + matchEntry(host, name);
+  return host;
+}
+
+bool folderExists(const std::string& windowsPath) {
+  std::string host = hostPath(windowsPath);
+  struct stat info;
+  return !host.empty() && stat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool fileExists(const std::string& windowsPath) {
+  std::string host = hostPath(windowsPath);
+  struct stat info;
+  return !host.empty() && stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool writeFile(const std::string& windowsPath, const std::string& content) {
+  std::string host = hostPath(windowsPath);
+  if (host.empty()) return false;
+  std::ofstream out(host, std::ios::binary);
+  out << content;
+  return static_cast<bool>(out);
+}
+
+void setDebuggerAttached(bool attached) { machine().debuggerAttached = attached; }
+void setKernelHasIsDebuggerPresent(bool present) { machine().kernelHasIsDebuggerPresent = present; }
+int breakpointCount() { return machine().breakpoints; }
+int loadedLibraryCount() { return machine().loadedLibraries; }
+void setHeapLimit(size_t bytes) { machine().heapLimit = bytes; }
+int liveHeapBlocks() { return machine().liveHeapBlocks; }
+
+}  // namespace sim
+
+using sim::machine;
+
+DWORD WINAPI GetLastError(void) { return machine().lastError; }
+void WINAPI SetLastError(DWORD code) { machine().lastError = code; }
+
+DWORD WINAPI GetCurrentThreadId(void) {
+  static std::atomic<DWORD> nextId{0x100};
+  thread_local DWORD id = nextId.fetch_add(4);
+  return id;
+}
+
+void WINAPI ExitProcess(UINT exitCode) {
+  fflush(stdout);
+  fflush(stderr);
+  _exit(static_cast<int>(exitCode));
+}
+
+void WINAPI DebugBreak(void) {
+  ++machine().breakpoints;
+  sim::writeToStderr("[DebugBreak]\n");
+}
+
+struct SimModule {
+  int unused;
+};
+
+namespace {
+
+SimModule kernel32;
+
+BOOL WINAPI simIsDebuggerPresent(void) { return machine().debuggerAttached ? TRUE : FALSE; }
+
+}  // namespace
+
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
+  if (fileName != nullptr && strcasecmp(fileName, "kernel32.dll") == 0) {
+    ++machine().loadedLibraries;
+    return &kernel32;
+  }
+  machine().lastError = ERROR_MOD_NOT_FOUND;
+  return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+  if (module == &kernel32 && strcmp(procName, "IsDebuggerPresent") == 0 &&
+      machine().kernelHasIsDebuggerPresent)
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&simIsDebuggerPresent));
+  machine().lastError = ERROR_PROC_NOT_FOUND;
+  return nullptr;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+  if (module != &kernel32 || machine().loadedLibraries == 0) {
+    machine().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  --machine().loadedLibraries;
+  return TRUE;
+}
+
+HANDLE WINAPI GetProcessHeap(void) {
+  static int heap;
+  return reinterpret_cast<HANDLE>(&heap);
+}
+
+LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+  if (bytes > machine().heapLimit) return nullptr;
+  void* block = (flags & HEAP_ZERO_MEMORY) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
+  if (block != nullptr) ++machine().liveHeapBlocks;
+  return block;
+}
+
+BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID block) {
+  if (block == nullptr) return TRUE;
+  --machine().liveHeapBlocks;
+  free(block);
+  return TRUE;
+}

@@ -1,0 +1,25 @@
+// Path rules shared by every installation step. Paths are ANSI texts in
+// buffers of MAX_PATH (260) characters, so at most 259 characters, always
+// drive-rooted; both backslash and slash separate levels, and the program
+// itself only ever inserts backslashes.
+#ifndef VM_INSTALL_PATHS_H
+#define VM_INSTALL_PATHS_H
+
+constexpr int kPathBufferSize = 260;
+
+bool isPathSeparator(char ch);
+
+// A letter, a colon and a separator: network and drive-relative paths are
+// not supported anywhere in the program.
+bool isDriveRootedPath(const char* path);
+
+// Appends `name` to the folder in `buffer` (kPathBufferSize characters) with
+// one backslash between them unless the folder already ends in a separator or
+// is empty. Fails, leaving the buffer as it was, when the result would not fit.
+bool joinPath(char* buffer, const char* name);
+
+// Creates every level of a drive-rooted folder path that does not exist yet.
+// Levels made before a failure are left in place.
+bool createDirectoryPath(const char* path);
+
+#endif  // VM_INSTALL_PATHS_H

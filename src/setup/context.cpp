@@ -1,0 +1,5 @@
+#include "setup/context.h"
+
+SetupContext setupContext = {};
+
+InstallOptions installOptions = {"C:\\Program Files\\Velk Modular", {0, 0, 0, 0, 0, 0, 0}, 1, 0};

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs setup.exe under Wine in a fresh prefix under build/: on the user's
+# display when there is one, else inside a virtual screen.
+# Usage: tests/run-setup.sh BUILD_DIR
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${VM_RUN_INSIDE_XVFB:-}" ]; then
+  export VM_RUN_INSIDE_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build"
+fi
+
+export WINE_ROOT="$build/wine-run"
+. "$here/e2e/wine-env.sh"
+tree=$(pick_build_tree "$build")
+loader=$(wine_loader_for "$tree")
+echo "run: making a fresh Wine prefix in $WINE_ROOT"
+make_wine_prefix
+echo "run: starting $tree/setup.exe under $loader"
+(cd "$build/$tree" && "$loader" setup.exe)
+status=$?
+wineserver -w
+echo "run: setup.exe ended with exit code $status"
+exit $status
