@@ -28,9 +28,21 @@ void writeToStderr(const std::string& text) {
   }
 }
 
+namespace {
+
+std::vector<void (*)()>& resetHooks() {
+  static std::vector<void (*)()> hooks;
+  return hooks;
+}
+
+}  // namespace
+
+ResetHook::ResetHook(void (*clear)()) { resetHooks().push_back(clear); }
+
 void reset(const std::string& root) {
   machine() = Machine();
   machine().root = root;
+  for (void (*clear)() : resetHooks()) clear();
   addDrive('C');
 }
 

@@ -16,6 +16,7 @@ struct ScriptedAnswer {
   std::function<void()> whileOpen;
 };
 
+// The state every area shares: the drives' root, the last error, the process.
 struct Machine {
   std::string root;
   DWORD lastError = 0;
@@ -31,6 +32,13 @@ struct Machine {
 };
 
 Machine& machine();
+
+// Each area of the sim keeps its own state next to its calls and registers a
+// hook here that clears it when a test asks for a fresh machine:
+//   static sim::ResetHook clearRegistry([] { registry() = Registry(); });
+struct ResetHook {
+  explicit ResetHook(void (*clear)());
+};
 
 // Writes straight to file descriptor 2, so that what the program shows is
 // seen by death tests even after the program closed its stdio streams.

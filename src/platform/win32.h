@@ -104,7 +104,8 @@ typedef struct _SECURITY_ATTRIBUTES {
 
 #define HEAP_ZERO_MEMORY 0x00000008
 
-// Kernel
+// ---- Kernel: errors, threads, process, libraries, heap -----------------------
+
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 DWORD WINAPI GetCurrentThreadId(void);
@@ -117,11 +118,34 @@ HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
-// Files and folders
+// ---- Version, time, system folders and disks ----------------------------------
+
+
+// ---- Resources of the executable ----------------------------------------------
+
+
+// ---- Files and folders ----------------------------------------------------------
+
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
 
-// User interface
+// ---- Profile files ----------------------------------------------------------------
+
+
+// ---- Registry ---------------------------------------------------------------------
+
+
+// ---- Windows, dialogs and messages -------------------------------------------------
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// ---- Drawing --------------------------------------------------------------------------
+
+
+// ---- Shell and COM ---------------------------------------------------------------------
+
+
+// ---- Privileges and shutdown -------------------------------------------------------------
+
 
 #endif  // _WIN32
 
