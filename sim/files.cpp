@@ -6,9 +6,27 @@
 
 #include "sim/machine.h"
 
+#include <cctype>
+#include <map>
+#include <set>
+
 using sim::machine;
 
 namespace {
+
+struct FileState {
+  std::set<std::string> lockedHostPaths;
+  std::map<char, uint64_t> freeBytes;
+};
+
+FileState& fileState() {
+  static FileState state;
+  return state;
+}
+
+sim::ResetHook clearFileState([] { fileState() = FileState(); });
+
+const uint64_t kDefaultFreeBytes = 10ull << 30;
 
 bool hostExists(const std::string& host) {
   struct stat info;
@@ -16,6 +34,28 @@ bool hostExists(const std::string& host) {
 }
 
 }  // namespace
+
+namespace sim {
+
+void lockFile(const std::string& windowsPath) { fileState().lockedHostPaths.insert(hostPath(windowsPath)); }
+
+void unlockFile(const std::string& windowsPath) { fileState().lockedHostPaths.erase(hostPath(windowsPath)); }
+
+bool isLocked(const std::string& windowsPath) {
+  std::string host = hostPath(windowsPath);
+  return !host.empty() && fileState().lockedHostPaths.count(host) != 0;
+}
+
+void setFreeBytes(char drive, uint64_t bytes) {
+  fileState().freeBytes[static_cast<char>(toupper(drive))] = bytes;
+}
+
+uint64_t freeBytes(char drive) {
+  auto found = fileState().freeBytes.find(static_cast<char>(toupper(drive)));
+  return found == fileState().freeBytes.end() ? kDefaultFreeBytes : found->second;
+}
+
+}  // namespace sim
 
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
   std::string host = sim::hostPath(pathName);

@@ -9,6 +9,7 @@
 #define VM_SIM_SIM_H
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +37,17 @@ bool folderExists(const std::string& windowsPath);
 bool fileExists(const std::string& windowsPath);
 // Writes a file at a Windows path (its folder must exist); returns success.
 bool writeFile(const std::string& windowsPath, const std::string& content);
+
+// Files held open by "another program": opening them for writing, deleting,
+// replacing or moving them fails with ERROR_SHARING_VIOLATION until unlocked.
+void lockFile(const std::string& windowsPath);
+void unlockFile(const std::string& windowsPath);
+bool isLocked(const std::string& windowsPath);
+
+// Free space of a drive as GetDiskFreeSpaceA reports it and as writes to
+// the drive use it up (default: 10 GiB).
+void setFreeBytes(char drive, uint64_t bytes);
+uint64_t freeBytes(char drive);
 
 // ---- Process ---------------------------------------------------------------
 
