@@ -379,6 +379,7 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIM
     machine().lastError = ERROR_INVALID_HANDLE;
     return FALSE;
   }
+  // Windows wants the right to write attributes (Wine does not check it).
   if (!(open->access & GENERIC_WRITE)) {
     machine().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
