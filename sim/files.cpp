@@ -1,22 +1,44 @@
 // Files and folders of the simulated drives.
+//
+// Drives are host folders, so contents and last-write times live in the host
+// files. What the host lacks is kept here: creation times, files held open by
+// "another program", each drive's free space, and the files the program has
+// open with the access and sharing it asked for, which decide whether a later
+// open or delete of the same file is refused as on Windows.
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-
-#include <cstdio>
-
-#include "sim/machine.h"
+#include <time.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
+
+#include "sim/machine.h"
 
 using sim::machine;
 
 namespace {
 
+// One open of a file by the program: a CreateFileA handle or a stdio stream.
+struct OpenFile {
+  std::string hostPath;
+  DWORD access;  // GENERIC_READ and/or GENERIC_WRITE
+  DWORD share;   // FILE_SHARE_* granted to later opens
+  bool isHandle;
+};
+
 struct FileState {
   std::set<std::string> lockedHostPaths;
   std::map<char, uint64_t> freeBytes;
+  std::map<std::string, uint64_t> creationTimes;  // FILETIME values by host path
+  std::map<uintptr_t, OpenFile> openFiles;
+  // Windows hands out handle values in steps of four; these never meet a
+  // pointer the sim gives out elsewhere.
+  uintptr_t nextId = 0x1000;
 };
 
 FileState& fileState() {
@@ -28,9 +50,162 @@ sim::ResetHook clearFileState([] { fileState() = FileState(); });
 
 const uint64_t kDefaultFreeBytes = 10ull << 30;
 
-bool hostExists(const std::string& host) {
+// FILETIME counts 100 ns intervals from 1601; the host counts from 1970.
+const int64_t kUnixEpochAsFileTime = 116444736000000000ll;
+const int64_t kFileTimeTicksPerSecond = 10000000;
+
+uint64_t fileTimeOf(const timespec& time) {
+  return static_cast<uint64_t>(kUnixEpochAsFileTime + static_cast<int64_t>(time.tv_sec) * kFileTimeTicksPerSecond +
+                               time.tv_nsec / 100);
+}
+
+timespec timespecOf(uint64_t fileTime) {
+  int64_t ticks = static_cast<int64_t>(fileTime) - kUnixEpochAsFileTime;
+  int64_t seconds = ticks / kFileTimeTicksPerSecond;
+  int64_t rest = ticks % kFileTimeTicksPerSecond;
+  if (rest < 0) {  // times before 1970 round towards the past
+    rest += kFileTimeTicksPerSecond;
+    --seconds;
+  }
+  timespec time;
+  time.tv_sec = static_cast<time_t>(seconds);
+  time.tv_nsec = static_cast<long>(rest * 100);
+  return time;
+}
+
+uint64_t fileTimeNow() {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return fileTimeOf(now);
+}
+
+uint64_t fileTimeValue(const FILETIME& time) {
+  return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+bool hostStat(const std::string& host, struct stat* info) { return stat(host.c_str(), info) == 0; }
+
+bool isHostFolder(const std::string& host) {
   struct stat info;
-  return stat(host.c_str(), &info) == 0;
+  return hostStat(host, &info) && S_ISDIR(info.st_mode);
+}
+
+// Windows tells a missing file in an existing folder from a missing folder.
+DWORD notFoundError(const std::string& host) {
+  size_t slash = host.find_last_of('/');
+  return slash != std::string::npos && isHostFolder(host.substr(0, slash)) ? ERROR_FILE_NOT_FOUND
+                                                                           : ERROR_PATH_NOT_FOUND;
+}
+
+char driveOf(const char* windowsPath) { return static_cast<char>(toupper(static_cast<unsigned char>(windowsPath[0]))); }
+
+bool takeSpace(char drive, uint64_t bytes) {
+  uint64_t available = sim::freeBytes(drive);
+  if (bytes > available) return false;
+  fileState().freeBytes[drive] = available - bytes;
+  return true;
+}
+
+void giveSpaceBack(char drive, uint64_t bytes) { fileState().freeBytes[drive] = sim::freeBytes(drive) + bytes; }
+
+// Another program holds a locked file open for reading and writing and lets
+// others read it only.
+bool conflictsWithLock(const std::string& host, DWORD access, DWORD share) {
+  if (fileState().lockedHostPaths.count(host) == 0) return false;
+  return (access & GENERIC_WRITE) != 0 || (share & FILE_SHARE_WRITE) == 0;
+}
+
+// An open succeeds only when every open already held lets it have its access
+// and it lets every open already held keep theirs.
+bool sharingViolation(const std::string& host, DWORD access, DWORD share) {
+  if (conflictsWithLock(host, access, share)) return true;
+  for (const auto& entry : fileState().openFiles) {
+    const OpenFile& held = entry.second;
+    if (held.hostPath != host) continue;
+    if ((access & GENERIC_READ) && !(held.share & FILE_SHARE_READ)) return true;
+    if ((access & GENERIC_WRITE) && !(held.share & FILE_SHARE_WRITE)) return true;
+    if ((held.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) return true;
+    if ((held.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) return true;
+  }
+  return false;
+}
+
+bool heldWithoutDeleteSharing(const std::string& host) {
+  if (fileState().lockedHostPaths.count(host) != 0) return true;
+  for (const auto& entry : fileState().openFiles) {
+    if (entry.second.hostPath == host && !(entry.second.share & FILE_SHARE_DELETE)) return true;
+  }
+  return false;
+}
+
+uintptr_t registerOpen(const std::string& host, DWORD access, DWORD share, bool isHandle) {
+  uintptr_t id = fileState().nextId;
+  fileState().nextId += 4;
+  fileState().openFiles[id] = OpenFile{host, access, share, isHandle};
+  return id;
+}
+
+OpenFile* findHandle(HANDLE handle) {
+  auto found = fileState().openFiles.find(reinterpret_cast<uintptr_t>(handle));
+  if (found == fileState().openFiles.end() || !found->second.isHandle) return nullptr;
+  return &found->second;
+}
+
+// ---- stdio streams over the simulated drives ----
+
+// A stream the program opened: the host file, unbuffered underneath so that
+// every failure shows in the program's own stream, whose writes use up the
+// drive's free space and fail once it is gone, as a full disk does.
+struct Stream {
+  FILE* host;
+  char drive;
+  bool appending;
+  uintptr_t openId;
+};
+
+ssize_t streamRead(void* cookie, char* buffer, size_t size) {
+  Stream* stream = static_cast<Stream*>(cookie);
+  size_t done = fread(buffer, 1, size, stream->host);
+  return done == 0 && ferror(stream->host) ? -1 : static_cast<ssize_t>(done);
+}
+
+ssize_t streamWrite(void* cookie, const char* buffer, size_t size) {
+  Stream* stream = static_cast<Stream*>(cookie);
+  struct stat info;
+  if (fstat(fileno(stream->host), &info) != 0) {
+    errno = EIO;
+    return 0;
+  }
+  uint64_t end = static_cast<uint64_t>(info.st_size);
+  off_t position = ftello(stream->host);
+  uint64_t start = stream->appending || position < 0 ? end : static_cast<uint64_t>(position);
+  uint64_t growth = start + size > end ? start + size - end : 0;
+  // Windows allocates before it writes: a write that does not fit writes
+  // nothing and fails with ERROR_DISK_FULL.
+  if (!takeSpace(stream->drive, growth)) {
+    machine().lastError = ERROR_DISK_FULL;
+    errno = ENOSPC;
+    return 0;
+  }
+  size_t done = fwrite(buffer, 1, size, stream->host);
+  uint64_t grown = start + done > end ? start + done - end : 0;
+  giveSpaceBack(stream->drive, growth - grown);
+  return static_cast<ssize_t>(done);
+}
+
+int streamSeek(void* cookie, off64_t* offset, int whence) {
+  Stream* stream = static_cast<Stream*>(cookie);
+  if (fseeko(stream->host, static_cast<off_t>(*offset), whence) != 0) return -1;
+  *offset = ftello(stream->host);
+  return 0;
+}
+
+int streamClose(void* cookie) {
+  Stream* stream = static_cast<Stream*>(cookie);
+  int result = fclose(stream->host);
+  fileState().openFiles.erase(stream->openId);
+  delete stream;
+  return result == 0 ? 0 : -1;
 }
 
 }  // namespace
@@ -55,6 +230,23 @@ uint64_t freeBytes(char drive) {
   return found == fileState().freeBytes.end() ? kDefaultFreeBytes : found->second;
 }
 
+uint64_t fileCreationTime(const std::string& windowsPath) {
+  std::string host = hostPath(windowsPath);
+  struct stat info;
+  if (host.empty() || !hostStat(host, &info)) return 0;
+  auto found = fileState().creationTimes.find(host);
+  return found != fileState().creationTimes.end() ? found->second : fileTimeOf(info.st_mtim);
+}
+
+uint64_t fileWriteTime(const std::string& windowsPath) {
+  std::string host = hostPath(windowsPath);
+  struct stat info;
+  if (host.empty() || !hostStat(host, &info)) return 0;
+  return fileTimeOf(info.st_mtim);
+}
+
+int openFileCount() { return static_cast<int>(fileState().openFiles.size()); }
+
 }  // namespace sim
 
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
@@ -64,7 +256,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
     return FALSE;
   }
   // Windows answers "already exists" for a file of that name as well.
-  if (hostExists(host)) {
+  struct stat info;
+  if (hostStat(host, &info)) {
     machine().lastError = ERROR_ALREADY_EXISTS;
     return FALSE;
   }
@@ -75,13 +268,196 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
   return TRUE;
 }
 
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
+  std::string host = sim::hostPath(pathName);
+  if (host.empty()) {
+    machine().lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  struct stat info;
+  if (!hostStat(host, &info)) {
+    machine().lastError = notFoundError(host);
+    return FALSE;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    machine().lastError = ERROR_DIRECTORY;
+    return FALSE;
+  }
+  // A drive's root is never removed.
+  if (host.size() == machine().root.size() + 2) {
+    machine().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (rmdir(host.c_str()) != 0) {
+    machine().lastError = errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR fileName) {
+  std::string host = sim::hostPath(fileName);
+  if (host.empty()) {
+    machine().lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  struct stat info;
+  if (!hostStat(host, &info)) {
+    machine().lastError = notFoundError(host);
+    return FALSE;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    machine().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  if (heldWithoutDeleteSharing(host)) {
+    machine().lastError = ERROR_SHARING_VIOLATION;
+    return FALSE;
+  }
+  if (unlink(host.c_str()) != 0) {
+    machine().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  giveSpaceBack(driveOf(fileName), static_cast<uint64_t>(info.st_size));
+  fileState().creationTimes.erase(host);
+  return TRUE;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                          DWORD creationDisposition, DWORD, HANDLE) {
+  if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING ||
+      (creationDisposition == TRUNCATE_EXISTING && !(desiredAccess & GENERIC_WRITE))) {
+    machine().lastError = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string host = sim::hostPath(fileName);
+  if (host.empty()) {
+    machine().lastError = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat info;
+  bool exists = hostStat(host, &info);
+  // Folders open only with backup semantics, which the program never asks for.
+  if (exists && S_ISDIR(info.st_mode)) {
+    machine().lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (exists && creationDisposition == CREATE_NEW) {
+    machine().lastError = ERROR_FILE_EXISTS;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!exists && (creationDisposition == OPEN_EXISTING || creationDisposition == TRUNCATE_EXISTING)) {
+    machine().lastError = notFoundError(host);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (exists && sharingViolation(host, desiredAccess, shareMode)) {
+    machine().lastError = ERROR_SHARING_VIOLATION;
+    return INVALID_HANDLE_VALUE;
+  }
+  bool truncate = exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING);
+  if (!exists || truncate) {
+    int fd = open(host.c_str(), O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0), 0666);
+    if (fd < 0) {
+      machine().lastError = errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
+      return INVALID_HANDLE_VALUE;
+    }
+    close(fd);
+    if (truncate) giveSpaceBack(driveOf(fileName), static_cast<uint64_t>(info.st_size));
+    if (!exists) fileState().creationTimes[host] = fileTimeNow();
+  }
+  uintptr_t id = registerOpen(host, desiredAccess, shareMode, true);
+  machine().lastError =
+      exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                             : ERROR_SUCCESS;
+  return reinterpret_cast<HANDLE>(id);
+}
+
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                        const FILETIME* lastWriteTime) {
+  const OpenFile* open = findHandle(file);
+  if (open == nullptr) {
+    machine().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  // Windows wants the right to write attributes (Wine does not check it).
+  if (!(open->access & GENERIC_WRITE)) {
+    machine().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  // Null, or a time of 0, leaves that time as it is; all ones only stops
+  // later changes through the handle, which the sim does not make anyway.
+  auto keeps = [](const FILETIME* time) {
+    if (time == nullptr) return true;
+    uint64_t value = fileTimeValue(*time);
+    return value == 0 || value == ~0ull;
+  };
+  // The kernel's times are signed; anything past that range is refused.
+  for (const FILETIME* time : {creationTime, lastAccessTime, lastWriteTime}) {
+    if (!keeps(time) && (fileTimeValue(*time) >> 63) != 0) {
+      machine().lastError = ERROR_INVALID_PARAMETER;
+      return FALSE;
+    }
+  }
+  timespec times[2];
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_nsec = UTIME_OMIT;
+  if (!keeps(lastAccessTime)) times[0] = timespecOf(fileTimeValue(*lastAccessTime));
+  if (!keeps(lastWriteTime)) times[1] = timespecOf(fileTimeValue(*lastWriteTime));
+  if (utimensat(AT_FDCWD, open->hostPath.c_str(), times, 0) != 0) {
+    machine().lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  if (!keeps(creationTime)) fileState().creationTimes[open->hostPath] = fileTimeValue(*creationTime);
+  return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE object) {
+  if (findHandle(object) == nullptr) {
+    machine().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  fileState().openFiles.erase(reinterpret_cast<uintptr_t>(object));
+  return TRUE;
+}
+
 FILE* openWindowsFile(const char* path, const char* mode) {
   std::string host = sim::hostPath(path);
   if (host.empty()) {
+    machine().lastError = ERROR_PATH_NOT_FOUND;
     errno = ENOENT;
     return nullptr;
   }
-  return fopen(host.c_str(), mode);
+  bool update = strchr(mode, '+') != nullptr;
+  DWORD access = (mode[0] == 'r' || update ? GENERIC_READ : 0) | (mode[0] != 'r' || update ? GENERIC_WRITE : 0);
+  struct stat info;
+  bool exists = hostStat(host, &info);
+  // The C runtime opens a file through CreateFile sharing reading and
+  // writing, and maps a refusal to EACCES, as it does for a folder.
+  if (exists && S_ISDIR(info.st_mode)) {
+    machine().lastError = ERROR_ACCESS_DENIED;
+    errno = EACCES;
+    return nullptr;
+  }
+  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (exists && sharingViolation(host, access, share)) {
+    machine().lastError = ERROR_SHARING_VIOLATION;
+    errno = EACCES;
+    return nullptr;
+  }
+  FILE* hostFile = fopen(host.c_str(), mode);
+  if (hostFile == nullptr) {
+    machine().lastError = errno == ENOENT || errno == ENOTDIR ? notFoundError(host) : ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  setvbuf(hostFile, nullptr, _IONBF, 0);
+  if (exists && mode[0] == 'w') giveSpaceBack(driveOf(path), static_cast<uint64_t>(info.st_size));
+  if (!exists) fileState().creationTimes[host] = fileTimeNow();
+
+  Stream* stream = new Stream{hostFile, driveOf(path), mode[0] == 'a', registerOpen(host, access, share, false)};
+  cookie_io_functions_t functions = {streamRead, streamWrite, streamSeek, streamClose};
+  FILE* file = fopencookie(stream, mode, functions);
+  if (file == nullptr) streamClose(stream);
+  return file;
 }
 
 // The host has no portable close-all; the program's own streams are all that

@@ -49,6 +49,19 @@ bool isLocked(const std::string& windowsPath);
 void setFreeBytes(char drive, uint64_t bytes);
 uint64_t freeBytes(char drive);
 
+// ---- File times and open files ------------------------------------------------
+
+// A file's times as FILETIME values (100 ns since 1601), 0 when there is no
+// such file. The creation time is the one SetFileTime stored or the moment
+// the program made the file; the host keeps none, so a file made otherwise
+// (by a test) reports its last-write time. The last-write time is the host
+// file's modification time, which SetFileTime sets.
+uint64_t fileCreationTime(const std::string& windowsPath);
+uint64_t fileWriteTime(const std::string& windowsPath);
+
+// CreateFileA handles and openWindowsFile streams the program holds open.
+int openFileCount();
+
 // ---- Process ---------------------------------------------------------------
 
 // Whether a debugger is attached, and whether kernel32 offers

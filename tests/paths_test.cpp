@@ -39,6 +39,47 @@ TEST(PathRulesTest, SeparatorsAndDriveRootedPaths) {
   EXPECT_FALSE(isDriveRootedPath(""));
 }
 
+TEST(PathRulesTest, EqualPathsIgnoreTheCaseOfAToZOnly) {
+  EXPECT_TRUE(pathsEqualIgnoringCase("C:\\Program Files\\VM.EXE", "c:\\program files\\vm.exe"));
+  EXPECT_TRUE(pathsEqualIgnoringCase("", ""));
+  EXPECT_FALSE(pathsEqualIgnoringCase("C:\\A", "C:\\AB"));
+  EXPECT_FALSE(pathsEqualIgnoringCase("C:\\AB", "C:\\A"));
+  EXPECT_FALSE(pathsEqualIgnoringCase("C:\\\xC9", "C:\\\xE9")) << "code-page letters are not folded";
+  EXPECT_FALSE(pathsEqualIgnoringCase("C:\\@", "C:\\`")) << "neighbours of A and Z are not letters";
+  EXPECT_FALSE(pathsEqualIgnoringCase("C:\\[", "C:\\{"));
+}
+
+TEST(PathRulesTest, InsideAFolderMeansBelowItLevelByLevel) {
+  EXPECT_TRUE(isPathInsideFolder("C:\\Target\\x", "C:\\Target"));
+  EXPECT_TRUE(isPathInsideFolder("C:\\Target\\x", "C:\\Target\\"));
+  EXPECT_TRUE(isPathInsideFolder("c:/TARGET//Sub/x", "C:\\Target"));
+  EXPECT_TRUE(isPathInsideFolder("C:\\Target\\Sub\\x.", "C:\\Target"));
+  EXPECT_TRUE(isPathInsideFolder("C:\\x", "C:\\"));
+  EXPECT_TRUE(isPathInsideFolder("C:\\Target\\.hidden", "C:\\Target"));
+
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target2\\x", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\Targe", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target", "C:\\Target")) << "the folder itself";
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target\\", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\", "C:\\"));
+  EXPECT_FALSE(isPathInsideFolder("D:\\Target\\x", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\\xC9\\x", "C:\\\xE9"));
+  EXPECT_FALSE(isPathInsideFolder("C:Target\\x", "C:\\Target")) << "drive-relative";
+  EXPECT_FALSE(isPathInsideFolder("\\\\C:\\Target\\x", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("Target\\x", "Target"));
+  EXPECT_FALSE(isPathInsideFolder("", "C:\\"));
+}
+
+TEST(PathRulesTest, LevelsOfDotsAndSpacesNeverCountAsInside) {
+  // Windows resolves them, so they may lead back out of the folder.
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target\\..\\Windows\\win.ini", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target\\Sub\\..\\..\\x", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target\\.\\x", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target\\...\\x", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target\\.. \\x", "C:\\Target"));
+  EXPECT_FALSE(isPathInsideFolder("C:\\Target/..", "C:\\Target"));
+}
+
 TEST_F(JoinPathTest, InsertsOneBackslashOnlyWhereTheFolderLacksASeparator) {
   EXPECT_EQ(joined("C:\\", "Work"), "C:\\Work");
   EXPECT_EQ(joined("C:\\Program Files", "Work"), "C:\\Program Files\\Work");

@@ -45,3 +45,66 @@ bool createDirectoryPath(const char* path) {
   }
   return true;
 }
+
+namespace {
+
+char foldCase(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+
+// Steps over the separators at `p` and returns the length of the level that
+// starts there (0 at the end of the text).
+size_t nextLevel(const char*& p) {
+  while (isPathSeparator(*p)) ++p;
+  size_t length = 0;
+  while (p[length] != '\0' && !isPathSeparator(p[length])) ++length;
+  return length;
+}
+
+bool levelsEqual(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (foldCase(a[i]) != foldCase(b[i])) return false;
+  }
+  return true;
+}
+
+// Windows resolves "." and ".." and drops trailing dots and spaces of a
+// level, so a level made of nothing else may point anywhere.
+bool isDotsLevel(const char* level, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (level[i] != '.' && level[i] != ' ') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool pathsEqualIgnoringCase(const char* a, const char* b) {
+  while (*a != '\0' && foldCase(*a) == foldCase(*b)) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+bool isPathInsideFolder(const char* path, const char* folder) {
+  // Network and drive-relative forms resolve against other roots than their
+  // text suggests.
+  if (!isDriveRootedPath(path) || !isDriveRootedPath(folder)) return false;
+  // The folder's levels must reappear one by one at the front of the path.
+  for (;;) {
+    size_t folderLength = nextLevel(folder);
+    if (folderLength == 0) break;
+    size_t pathLength = nextLevel(path);
+    if (pathLength != folderLength || !levelsEqual(path, folder, folderLength)) return false;
+    path += pathLength;
+    folder += folderLength;
+  }
+  size_t extraLevels = 0;
+  for (;;) {
+    size_t length = nextLevel(path);
+    if (length == 0) break;
+    if (isDotsLevel(path, length)) return false;
+    path += length;
+    ++extraLevels;
+  }
+  return extraLevels > 0;
+}

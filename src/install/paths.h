@@ -18,6 +18,20 @@ bool isDriveRootedPath(const char* path);
 // is empty. Fails, leaving the buffer as it was, when the result would not fit.
 bool joinPath(char* buffer, const char* name);
 
+// True when the two paths are the same text, the letters A to Z compared
+// without regard to case (other bytes, those of the code page's own letters
+// included, must match exactly).
+bool pathsEqualIgnoringCase(const char* a, const char* b);
+
+// True when `path` names something strictly below `folder`, both
+// drive-rooted: the folder's
+// levels, compared as pathsEqualIgnoringCase does and with either separator
+// and runs of separators alike, followed by at least one more level. The
+// folder itself is not inside it, nor is C:\Target2\x inside C:\Target. A
+// level of dots and spaces only (such as "..") would let the path climb out
+// again once Windows resolves it, so such a path never counts as inside.
+bool isPathInsideFolder(const char* path, const char* folder);
+
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);

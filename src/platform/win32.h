@@ -80,6 +80,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_DIRECTORY 267L
 
 // Message boxes
 #define MB_OK 0x00000000L
@@ -126,7 +127,39 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
 // ---- Files and folders ----------------------------------------------------------
 
+// 100-nanosecond intervals since 1 January 1601 (UTC).
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+// Access rights
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+// Share modes
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+// Creation dispositions
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+// Attributes and flags
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
+BOOL WINAPI DeleteFileA(LPCSTR fileName);
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                          DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                        const FILETIME* lastWriteTime);
+BOOL WINAPI CloseHandle(HANDLE object);
 
 // ---- Profile files ----------------------------------------------------------------
 

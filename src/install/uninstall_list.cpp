@@ -1,0 +1,153 @@
+#include "install/uninstall_list.h"
+
+#include <cstring>
+
+#include "install/paths.h"
+#include "platform/win32.h"
+
+UninstallList uninstallList;
+
+namespace {
+
+// The longest path a record may hold: what fits a MAX_PATH buffer.
+constexpr size_t kLongestRecordPath = kPathBufferSize - 1;
+
+bool isKnownKind(int32_t kind) { return kind == kUninstallFile || kind == kUninstallFolder; }
+
+// One item of the data file per write call, so that any short write is seen.
+bool writeInt32(FILE* file, int32_t value) {
+  uint32_t bits = static_cast<uint32_t>(value);
+  unsigned char bytes[4] = {static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
+                            static_cast<unsigned char>(bits >> 16), static_cast<unsigned char>(bits >> 24)};
+  return fwrite(bytes, sizeof bytes, 1, file) == 1;
+}
+
+bool readInt32(FILE* file, int32_t* value) {
+  unsigned char bytes[4];
+  if (fread(bytes, sizeof bytes, 1, file) != 1) return false;
+  *value = static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
+  return true;
+}
+
+// The folder part of `filePath`, up to and including its last separator.
+void copyFolderOf(const char* filePath, char* folder) {
+  size_t length = strlen(filePath);
+  ENSURE(length < static_cast<size_t>(kPathBufferSize));
+  while (length > 0 && !isPathSeparator(filePath[length - 1])) --length;
+  memcpy(folder, filePath, length);
+  folder[length] = '\0';
+}
+
+}  // namespace
+
+bool UninstallList::appendRecord(const char* path, size_t length, int32_t kind) {
+  UninstallRecord* record = static_cast<UninstallRecord*>(allocateBlock(static_cast<int32_t>(sizeof(UninstallRecord))));
+  if (record == nullptr) return false;
+  char* text = static_cast<char*>(allocateBlock(static_cast<int32_t>(length + 1)));
+  if (text == nullptr) {
+    freeBlock(record);
+    return false;
+  }
+  memcpy(text, path, length);
+  text[length] = '\0';
+  record->kind = kind;
+  record->path = text;
+  if (!records_.append(record)) {
+    freeBlock(text);
+    freeBlock(record);
+    return false;
+  }
+  return true;
+}
+
+bool UninstallList::addRecord(const char* path, int32_t kind) {
+  // Callers pass full paths built within MAX_PATH; anything else could not
+  // be written to the data file or read back from it.
+  ENSURE(path != nullptr);
+  size_t length = strlen(path);
+  ENSURE(length >= 1 && length <= kLongestRecordPath);
+  ENSURE(isKnownKind(kind));
+  for (PtrListNode<UninstallRecord>* node = records_.head(); node != nullptr; node = node->next) {
+    if (node->item->kind == kind && pathsEqualIgnoringCase(node->item->path, path)) return true;
+  }
+  return appendRecord(path, length, kind);
+}
+
+bool UninstallList::loadFrom(const char* filePath) {
+  clear();
+  char folder[kPathBufferSize];
+  copyFolderOf(filePath, folder);
+  FILE* file = openWindowsFile(filePath, "rb");
+  if (file == nullptr) return false;
+
+  int32_t magic = 0;
+  int32_t version = 0;
+  int32_t count = 0;
+  bool ok = readInt32(file, &magic) && static_cast<uint32_t>(magic) == kUninstallMagic &&
+            readInt32(file, &version) && version == kUninstallVersion && readInt32(file, &count);
+  // A count of zero or below is an empty list, and the bytes after the last
+  // record are never looked at.
+  for (int32_t i = 0; ok && i < count; ++i) {
+    int32_t kind = 0;
+    int32_t length = 0;
+    char path[kPathBufferSize];
+    ok = readInt32(file, &kind) && isKnownKind(kind) && readInt32(file, &length) && length >= 1 &&
+         length <= static_cast<int32_t>(kLongestRecordPath) &&
+         fread(path, static_cast<size_t>(length), 1, file) == 1;
+    if (!ok) break;
+    path[length] = '\0';
+    // Records are taken over as they stand, duplicates included; only those
+    // outside the data file's folder are left behind.
+    if (isPathInsideFolder(path, folder)) ok = appendRecord(path, static_cast<size_t>(length), kind);
+  }
+  fclose(file);
+  if (!ok) clear();
+  return ok;
+}
+
+bool UninstallList::saveTo(const char* filePath) const {
+  FILE* file = openWindowsFile(filePath, "wb");
+  if (file == nullptr) return false;
+  int32_t count = 0;
+  for (PtrListNode<UninstallRecord>* node = records_.head(); node != nullptr; node = node->next) ++count;
+  bool ok = writeInt32(file, static_cast<int32_t>(kUninstallMagic)) && writeInt32(file, kUninstallVersion) &&
+            writeInt32(file, count);
+  for (PtrListNode<UninstallRecord>* node = records_.head(); ok && node != nullptr; node = node->next) {
+    size_t length = strlen(node->item->path);
+    // A zero-length item cannot be written: fwrite reports no item.
+    ok = writeInt32(file, node->item->kind) && writeInt32(file, static_cast<int32_t>(length)) &&
+         fwrite(node->item->path, length, 1, file) == 1;
+  }
+  // The writes above only fill the stream's buffer; a full disk shows when
+  // the buffer goes out, at the latest while closing.
+  if (fclose(file) != 0) ok = false;
+  return ok;
+}
+
+bool UninstallList::rollBack() {
+  bool ok = true;
+  // Newest first: an entry's files were recorded after its folders, so the
+  // folders are empty by the time they are tried. What cannot be deleted
+  // stays, and the walk goes on.
+  for (PtrListNode<UninstallRecord>* node = records_.tail(); node != nullptr; node = node->previous) {
+    const UninstallRecord* record = node->item;
+    if (record->kind == kUninstallFile) {
+      DeleteFileA(record->path);
+    } else if (record->kind == kUninstallFolder) {
+      RemoveDirectoryA(record->path);
+    } else {
+      ok = false;
+    }
+  }
+  clear();
+  return ok;
+}
+
+void UninstallList::clear() {
+  for (PtrListNode<UninstallRecord>* node = records_.head(); node != nullptr; node = node->next) {
+    freeBlock(node->item->path);
+    freeBlock(node->item);
+  }
+  records_.clearNodes();
+}

@@ -1,0 +1,78 @@
+// The uninstall list: every folder and file the installation creates, in the
+// order they were created, and its data file _vmunins.dat, which the
+// uninstaller reads later. The same list deletes everything again when the
+// installation fails.
+//
+// _vmunins.dat, all integers 32-bit little-endian, no padding, no checksum:
+//   magic 0x5749AAE0 (E0 AA 49 57), version 0, record count N (signed),
+//   then N records oldest first: kind, path length L (1 to 259), L path bytes
+//   without a terminator.
+#ifndef VM_INSTALL_UNINSTALL_LIST_H
+#define VM_INSTALL_UNINSTALL_LIST_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "payload/containers.h"
+
+enum UninstallKind : int32_t {
+  kUninstallFile = 0,
+  kUninstallFolder = 1,
+};
+
+constexpr uint32_t kUninstallMagic = 0x5749AAE0;
+constexpr int32_t kUninstallVersion = 0;
+constexpr char kUninstallFileName[] = "_vmunins.dat";
+
+// One created object. The record owns its path text.
+struct UninstallRecord {
+  int32_t kind;
+  char* path;  // full path, drive letter first, 1 to 259 characters
+};
+
+class UninstallList {
+ public:
+  UninstallList() = default;
+  UninstallList(const UninstallList&) = delete;
+  UninstallList& operator=(const UninstallList&) = delete;
+  ~UninstallList() { clear(); }
+
+  // Appends a record with its own copy of `path`, unless a record of the same
+  // kind already holds the same path (letters A to Z in either case). Fails,
+  // leaving the list unchanged, only when memory runs out.
+  bool addRecord(const char* path, int32_t kind);
+
+  // Replaces the list by the records of the data file at `filePath`. Records
+  // whose path does not lie inside the data file's own folder are dropped:
+  // an installation only ever records what it creates there, so anything
+  // else comes from a planted or stale file that a roll-back must not be
+  // allowed to act on. Any fault of the file leaves the list empty.
+  bool loadFrom(const char* filePath);
+
+  // Creates or truncates the data file and writes the list, oldest first.
+  // A partly written file is left in place; the result says it failed.
+  bool saveTo(const char* filePath) const;
+
+  // Deletes what the records name, newest first, then empties the list. A
+  // file that is gone or in use, or a folder that still holds something,
+  // stays. Fails only when a record has an unknown kind.
+  bool rollBack();
+
+  // Frees every record and empties the list.
+  void clear();
+
+  const PtrList<UninstallRecord>& records() const { return records_; }
+
+ private:
+  // Appends a record holding the first `length` bytes of `path`, without
+  // looking for an equal one.
+  bool appendRecord(const char* path, size_t length, int32_t kind);
+
+  PtrList<UninstallRecord> records_;
+};
+
+// The one list of the process: empty before the entry point runs, freed at
+// exit.
+extern UninstallList uninstallList;
+
+#endif  // VM_INSTALL_UNINSTALL_LIST_H
