@@ -2,6 +2,7 @@
 SHELL := /bin/bash
 BUILD := build
 HOST := $(BUILD)/host
+HOST_ASAN := $(BUILD)/host-asan
 WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
 
@@ -24,15 +25,18 @@ deps:
 
 $(HOST)/build.ninja:
 	cmake -S . -B $(HOST) -G Ninja -DCMAKE_BUILD_TYPE=Debug
+$(HOST_ASAN)/build.ninja:
+	cmake -S . -B $(HOST_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVM_SANITIZE=ON
 $(WIN32)/build.ninja:
 	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 $(WIN64)/build.ninja:
 	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 
-configure: $(HOST)/build.ninja $(WIN32)/build.ninja $(WIN64)/build.ninja
+configure: $(HOST)/build.ninja $(HOST_ASAN)/build.ninja $(WIN32)/build.ninja $(WIN64)/build.ninja
 
 build: configure
 	ninja -C $(HOST)
+	ninja -C $(HOST_ASAN)
 	ninja -C $(WIN32)
 	ninja -C $(WIN64)
 
@@ -43,6 +47,8 @@ test: deps
 
 test-host:
 	cd $(HOST) && ctest --output-on-failure -j2
+	cd $(HOST_ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j2
 
 test-e2e:
 	tests/e2e/run.sh $(BUILD)
