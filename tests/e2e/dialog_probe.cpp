@@ -1,0 +1,55 @@
+// Shows one dialog template of setup.rc, named on the command line, exactly as
+// Windows builds it from the resource, so that driver.exe can compare its
+// controls with the tables under tests/e2e/templates. The dialog procedure
+// does nothing but end the program when a command arrives: the program's own
+// procedures set captions and move focus, which would hide what the template
+// holds (the dialog manager makes a push button that gets the focus the
+// default button).
+//
+// A template that is created hidden is shown only after the window property
+// "CreatedHidden" has been set on it, so that the driver can still find it and
+// tell it apart from a template that shows itself.
+//
+// Exit code: the id of the command that closed the dialog; 100 when the
+// template cannot be found or built.
+#include "platform/win32.h"
+
+namespace {
+
+const int kNoDialog = 100;
+
+INT_PTR CALLBACK probeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return FALSE;  // leave the focus, and with it the default button, alone
+    case WM_COMMAND:
+      // Controls report other events through WM_COMMAND too (an edit field
+      // gaining the focus); only a click, Enter, Esc or closing ends the probe.
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      DestroyWindow(dialog);
+      PostQuitMessage(LOWORD(wParam));
+      return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  // The progress bar of "Installing" is a common control.
+  InitCommonControls();
+  HWND dialog = CreateDialogParamA(instance, commandLine, nullptr, probeDialogProc, 0);
+  if (dialog == nullptr) return kNoDialog;
+  if (!IsWindowVisible(dialog)) {
+    SetPropA(dialog, "CreatedHidden", reinterpret_cast<HANDLE>(1));
+    ShowWindow(dialog, SW_SHOWNORMAL);
+  }
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (!IsDialogMessageA(dialog, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  return static_cast<int>(message.wParam);
+}
