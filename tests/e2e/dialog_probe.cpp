@@ -6,9 +6,11 @@
 // holds (the dialog manager makes a push button that gets the focus the
 // default button).
 //
-// A template that is created hidden is shown only after the window property
-// "CreatedHidden" has been set on it, so that the driver can still find it and
-// tell it apart from a template that shows itself.
+// What the driver cannot see from its own process is published as window
+// properties of the dialog: "CreatedHidden" on a template that is created
+// hidden (the probe shows it, so that the driver can find it), and the font
+// the dialog manager made from the template, "FontFace" (a global atom of the
+// face name) and "FontPoints".
 //
 // Exit code: the id of the command that closed the dialog; 100 when the
 // template cannot be found or built.
@@ -33,6 +35,20 @@ INT_PTR CALLBACK probeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   return FALSE;
 }
 
+// Font handles do not cross processes, but atoms and numbers do.
+void publishFont(HWND dialog) {
+  HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+  LOGFONTA description;
+  if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) return;
+  HDC screen = GetDC(dialog);
+  int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(dialog, screen);
+  // The dialog manager asked for a character height of -points * dpi / 72.
+  int points = MulDiv(description.lfHeight < 0 ? -description.lfHeight : description.lfHeight, 72, pixelsPerInch);
+  SetPropA(dialog, "FontFace", reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(GlobalAddAtomA(description.lfFaceName))));
+  SetPropA(dialog, "FontPoints", reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(points)));
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -40,6 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   InitCommonControls();
   HWND dialog = CreateDialogParamA(instance, commandLine, nullptr, probeDialogProc, 0);
   if (dialog == nullptr) return kNoDialog;
+  publishFont(dialog);
   if (!IsWindowVisible(dialog)) {
     SetPropA(dialog, "CreatedHidden", reinterpret_cast<HANDLE>(1));
     ShowWindow(dialog, SW_SHOWNORMAL);

@@ -34,9 +34,10 @@
 // counts as WS_BORDER. A dialog marked with the window property
 // "CreatedHidden" (see dialog_probe.cpp) was created without WS_VISIBLE. An
 // icon control sizes itself to its icon, as Windows does, so only its position
-// is compared, and it must hold an icon of the system's icon size. The font
-// is checked through the dialog base units it gives: the positions of a
-// dialog in another font come out wrong.
+// is compared, and it must hold an icon of the system's icon size. The font is
+// compared when the program publishes it as dialog_probe.exe does, and
+// positions are converted with the base units of that font, else with those
+// of the table's font.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -405,6 +406,13 @@ LONG toDialogX(LONG pixels, SIZE units) { return MulDiv(pixels, 4, units.cx); }
 LONG toDialogY(LONG pixels, SIZE units) { return MulDiv(pixels, 8, units.cy); }
 
 bool readDialogLayout(HWND dialog, DialogLayout* layout) {
+  HANDLE faceAtom = GetPropA(dialog, "FontFace");
+  if (faceAtom != nullptr) {
+    char face[LF_FACESIZE] = "";
+    GlobalGetAtomNameA(static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(faceAtom)), face, sizeof face);
+    layout->fontFace = face;
+    layout->fontPoints = static_cast<int>(reinterpret_cast<ULONG_PTR>(GetPropA(dialog, "FontPoints")));
+  }
   SIZE units;
   if (!dialogBaseUnits(layout->fontFace, layout->fontPoints, &units)) return false;
   char text[4096] = "";
@@ -569,6 +577,11 @@ bool checkLayout(const std::string& path) {
   bool same = true;
   if (found.caption != expected.caption) {
     printf("caption %s, expected %s\n", quoted(found.caption).c_str(), quoted(expected.caption).c_str());
+    same = false;
+  }
+  if (found.fontFace != expected.fontFace || found.fontPoints != expected.fontPoints) {
+    printf("font \"%s\" %d, expected \"%s\" %d\n", found.fontFace.c_str(), found.fontPoints,
+           expected.fontFace.c_str(), expected.fontPoints);
     same = false;
   }
   if (found.size.cx != expected.size.cx || found.size.cy != expected.size.cy) {
