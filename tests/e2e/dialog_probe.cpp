@@ -1,10 +1,10 @@
 // Shows one dialog template of setup.rc, named on the command line, exactly as
 // Windows builds it from the resource, so that driver.exe can compare its
 // controls with the tables under tests/e2e/templates. The dialog procedure
-// does nothing but end the program when a command arrives: the program's own
-// procedures set captions and move focus, which would hide what the template
-// holds (the dialog manager makes a push button that gets the focus the
-// default button).
+// does nothing but end the program when a button is pressed: the program's own
+// procedures set captions and move the focus, which would hide what the
+// template holds (a push button that receives the focus becomes the default
+// button).
 //
 // What the driver cannot see from its own process is published as window
 // properties of the dialog: "CreatedHidden" on a template that is created
@@ -12,17 +12,35 @@
 // the dialog manager made from the template, "FontFace" (a global atom of the
 // face name) and "FontPoints".
 //
-// Exit code: the id of the command that closed the dialog; 100 when the
-// template cannot be found or built.
+// Exit code: the id of the button that closed the dialog (2 when it was closed
+// otherwise); 255 when the template cannot be found or built.
 #include "platform/win32.h"
 
 namespace {
 
-const int kNoDialog = 100;
+const int kNoDialog = 255;
+
+// Font handles do not cross processes, but atoms and numbers do.
+void publishFont(HWND dialog) {
+  HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+  LOGFONTA description;
+  if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) return;
+  HDC screen = GetDC(dialog);
+  int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(dialog, screen);
+  // The dialog manager asked for a character height of -points * dpi / 72.
+  int height = description.lfHeight < 0 ? -description.lfHeight : description.lfHeight;
+  int points = MulDiv(height, 72, pixelsPerInch);
+  ATOM face = GlobalAddAtomA(description.lfFaceName);
+  SetPropA(dialog, "FontFace", reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(face)));
+  SetPropA(dialog, "FontPoints", reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(points)));
+}
 
 INT_PTR CALLBACK probeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
+      // Before a template that shows itself becomes visible to the driver.
+      publishFont(dialog);
       return FALSE;  // leave the focus, and with it the default button, alone
     case WM_COMMAND:
       // Controls report other events through WM_COMMAND too (an edit field
@@ -35,20 +53,6 @@ INT_PTR CALLBACK probeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   return FALSE;
 }
 
-// Font handles do not cross processes, but atoms and numbers do.
-void publishFont(HWND dialog) {
-  HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-  LOGFONTA description;
-  if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) return;
-  HDC screen = GetDC(dialog);
-  int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(dialog, screen);
-  // The dialog manager asked for a character height of -points * dpi / 72.
-  int points = MulDiv(description.lfHeight < 0 ? -description.lfHeight : description.lfHeight, 72, pixelsPerInch);
-  SetPropA(dialog, "FontFace", reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(GlobalAddAtomA(description.lfFaceName))));
-  SetPropA(dialog, "FontPoints", reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(points)));
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -56,7 +60,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   InitCommonControls();
   HWND dialog = CreateDialogParamA(instance, commandLine, nullptr, probeDialogProc, 0);
   if (dialog == nullptr) return kNoDialog;
-  publishFont(dialog);
   if (!IsWindowVisible(dialog)) {
     SetPropA(dialog, "CreatedHidden", reinterpret_cast<HANDLE>(1));
     ShowWindow(dialog, SW_SHOWNORMAL);
