@@ -16,9 +16,9 @@
 #define DLG_NO_FPU "NoFPU"
 #define DLG_ASK_RESTART "AskRestart"
 
-// Icon groups. The shell shows the first group as the program's icon; the
-// pages and the title window's class use the second. Both hold one picture.
-#define ICON_PROGRAM "AAA"
+// The icon group of the pages and of the title window's class. The script
+// also holds the group "AAA", which only the shell reads: named to come first,
+// it is the program's icon. Both hold the same picture.
 #define ICON_VM "VM"
 
 // Controls that no code addresses.

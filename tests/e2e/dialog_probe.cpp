@@ -12,13 +12,32 @@
 // the dialog manager made from the template, "FontFace" (a global atom of the
 // face name) and "FontPoints".
 //
+// Only the template names of resource.h are accepted, spelt as the program
+// spells them, so that a name there that misses its template fails the check.
+//
 // Exit code: the id of the button that closed the dialog (2 when it was closed
-// otherwise); 255 when the template cannot be found or built.
+// otherwise); 254 for a name the program does not use; 255 when the template
+// cannot be found or built.
+#include <cstring>
+
 #include "platform/win32.h"
+#include "res/resource.h"
 
 namespace {
 
+const int kUnknownName = 254;
 const int kNoDialog = 255;
+
+const char* const kTemplateNames[] = {
+    DLG_INIT_SETUP,       DLG_WELCOME,    DLG_LICENSE,    DLG_CUSTOMIZE, DLG_DIRECTORY,
+    DLG_ABOUT_TO_INSTALL, DLG_INSTALLING, DLG_NEED_ADMIN, DLG_NO_FPU, DLG_ASK_RESTART,
+};
+
+bool isTemplateName(const char* name) {
+  for (const char* known : kTemplateNames)
+    if (strcmp(name, known) == 0) return true;
+  return false;
+}
 
 // Font handles do not cross processes, but atoms and numbers do.
 void publishFont(HWND dialog) {
@@ -57,6 +76,7 @@ INT_PTR CALLBACK probeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // The progress bar of "Installing" is a common control.
+  if (!isTemplateName(commandLine)) return kUnknownName;
   InitCommonControls();
   HWND dialog = CreateDialogParamA(instance, commandLine, nullptr, probeDialogProc, 0);
   if (dialog == nullptr) return kNoDialog;
