@@ -10,10 +10,38 @@
 //                             "*" any run of characters
 //   press ID|OK|CANCEL|YES|NO press a button of the current window
 //   gone                      wait until the current window is closed
+//   close                     close the current window as its close box would
+//   controls                  print the current dialog as a layout table (below)
+//   layout FILE               the current dialog matches the layout table in FILE
+//                             (a path relative to this script's folder)
 //   exit CODE                 wait for the program to end with this exit code
+//   icons PROGRAM GROUP...    PROGRAM (not started) holds exactly these icon
+//                             groups in this order, each with the same two
+//                             pictures: 32 x 32 and 16 x 16, 16 colours
 //   # ...                     a comment
+//
+// A layout table describes a dialog as the dialog manager builds it from its
+// template, one line each, positions and sizes in dialog units:
+//   caption "TEXT"
+//   size W,H                  the client area
+//   font "FACE" POINTS        the template's font
+//   style NAME|NAME...        e.g. DS_MODALFRAME|WS_POPUP|WS_CAPTION
+//   control ID CLASS X,Y,W,H NAME|NAME... "TEXT"    one per control, in tab order
+// In TEXT, "\n" is a line break. Every control must carry WS_CHILD and
+// WS_VISIBLE without the table naming them. What the system adds on its own is
+// not compared: WS_CLIPSIBLINGS and DS_3DLOOK on every dialog, and the 3-D
+// client edge (WS_EX_CLIENTEDGE) that replaces WS_BORDER on an edit field
+// counts as WS_BORDER. A dialog marked with the window property
+// "CreatedHidden" (see dialog_probe.cpp) was created without WS_VISIBLE. An
+// icon control sizes itself to its icon, as Windows does, so only its position
+// is compared, and it must hold an icon of the system's icon size. The font is
+// compared when the program publishes it as dialog_probe.exe does, and
+// positions are converted with the base units of that font, else with those
+// of the table's font.
 #include <windows.h>
+#include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +56,7 @@ const DWORD kPollMs = 50;
 PROCESS_INFORMATION program = {};
 HWND current = nullptr;
 std::string programFolder;
+std::string scriptFolder;
 
 bool matches(const char* pattern, const char* text) {
   if (*pattern == '\0') return *text == '\0';
@@ -193,8 +222,494 @@ bool checkExit(const std::string& expected) {
   return true;
 }
 
+// ---- Dialog layouts
+
+struct StyleName {
+  const char* name;
+  DWORD value;
+  DWORD mask;  // the bits the name speaks for: a flag, or a field such as a button's type
+};
+
+#define FLAG(style) {#style, style, style}
+#define FIELD(style, mask) {#style, style, mask}
+
+const StyleName kWindowStyles[] = {
+    FLAG(WS_POPUP),       FLAG(WS_CHILD),        FLAG(WS_MINIMIZE),
+    FLAG(WS_VISIBLE),     FLAG(WS_DISABLED),     FLAG(WS_CLIPSIBLINGS),
+    FLAG(WS_CLIPCHILDREN), FLAG(WS_MAXIMIZE),    FIELD(WS_CAPTION, WS_CAPTION),
+    FIELD(WS_BORDER, WS_CAPTION), FIELD(WS_DLGFRAME, WS_CAPTION), FLAG(WS_VSCROLL),
+    FLAG(WS_HSCROLL),     FLAG(WS_SYSMENU),      FLAG(WS_THICKFRAME),
+};
+// The same two bits mean different things for a control and for a top-level window.
+const StyleName kControlStyles[] = {FLAG(WS_GROUP), FLAG(WS_TABSTOP)};
+const StyleName kTopLevelStyles[] = {FLAG(WS_MINIMIZEBOX), FLAG(WS_MAXIMIZEBOX)};
+const StyleName kDialogStyles[] = {
+    FLAG(DS_ABSALIGN), FLAG(DS_SYSMODAL),  FLAG(DS_3DLOOK),     FLAG(DS_FIXEDSYS),
+    FLAG(DS_NOFAILCREATE), FLAG(DS_LOCALEDIT), FLAG(DS_SETFONT), FLAG(DS_MODALFRAME),
+    FLAG(DS_NOIDLEMSG), FLAG(DS_SETFOREGROUND), FLAG(DS_CONTROL), FLAG(DS_CENTER),
+    FLAG(DS_CENTERMOUSE), FLAG(DS_CONTEXTHELP),
+};
+const StyleName kStaticStyles[] = {
+    FIELD(SS_LEFT, SS_TYPEMASK),  FIELD(SS_CENTER, SS_TYPEMASK), FIELD(SS_RIGHT, SS_TYPEMASK),
+    FIELD(SS_ICON, SS_TYPEMASK),  FIELD(SS_BITMAP, SS_TYPEMASK), FIELD(SS_ETCHEDFRAME, SS_TYPEMASK),
+    FLAG(SS_NOPREFIX),            FLAG(SS_NOTIFY),               FLAG(SS_CENTERIMAGE),
+    FLAG(SS_RIGHTJUST),           FLAG(SS_REALSIZEIMAGE),        FLAG(SS_SUNKEN),
+};
+const StyleName kButtonStyles[] = {
+    FIELD(BS_PUSHBUTTON, BS_TYPEMASK),  FIELD(BS_DEFPUSHBUTTON, BS_TYPEMASK),
+    FIELD(BS_CHECKBOX, BS_TYPEMASK),    FIELD(BS_AUTOCHECKBOX, BS_TYPEMASK),
+    FIELD(BS_RADIOBUTTON, BS_TYPEMASK), FIELD(BS_3STATE, BS_TYPEMASK),
+    FIELD(BS_AUTO3STATE, BS_TYPEMASK),  FIELD(BS_GROUPBOX, BS_TYPEMASK),
+    FIELD(BS_AUTORADIOBUTTON, BS_TYPEMASK), FLAG(BS_LEFTTEXT), FLAG(BS_ICON), FLAG(BS_BITMAP),
+    FIELD(BS_CENTER, BS_CENTER),        FIELD(BS_LEFT, BS_CENTER),
+    FIELD(BS_RIGHT, BS_CENTER),         FIELD(BS_VCENTER, BS_VCENTER),
+    FIELD(BS_TOP, BS_VCENTER),          FIELD(BS_BOTTOM, BS_VCENTER),
+    FLAG(BS_MULTILINE),                 FLAG(BS_NOTIFY), FLAG(BS_FLAT),
+};
+const StyleName kEditStyles[] = {
+    FIELD(ES_LEFT, ES_CENTER | ES_RIGHT), FIELD(ES_CENTER, ES_CENTER | ES_RIGHT),
+    FIELD(ES_RIGHT, ES_CENTER | ES_RIGHT), FLAG(ES_MULTILINE), FLAG(ES_UPPERCASE),
+    FLAG(ES_LOWERCASE), FLAG(ES_PASSWORD), FLAG(ES_AUTOVSCROLL), FLAG(ES_AUTOHSCROLL),
+    FLAG(ES_NOHIDESEL), FLAG(ES_OEMCONVERT), FLAG(ES_READONLY), FLAG(ES_WANTRETURN),
+    FLAG(ES_NUMBER),
+};
+const StyleName kProgressStyles[] = {FLAG(PBS_SMOOTH), FLAG(PBS_VERTICAL)};
+
+#undef FLAG
+#undef FIELD
+
+struct StyleTable {
+  const StyleName* names;
+  size_t count;
+};
+
+template <size_t N>
+StyleTable table(const StyleName (&names)[N]) {
+  return {names, N};
+}
+
+// The names that apply to a window of this class: the class's own first, so
+// that a field such as SS_ICON is named before the window bits.
+std::vector<StyleTable> styleTablesFor(const std::string& className) {
+  std::vector<StyleTable> tables;
+  if (className == "#32770") {
+    tables.push_back(table(kDialogStyles));
+    tables.push_back(table(kTopLevelStyles));
+  } else {
+    if (_stricmp(className.c_str(), "Static") == 0) tables.push_back(table(kStaticStyles));
+    if (_stricmp(className.c_str(), "Button") == 0) tables.push_back(table(kButtonStyles));
+    if (_stricmp(className.c_str(), "Edit") == 0) tables.push_back(table(kEditStyles));
+    if (_stricmp(className.c_str(), PROGRESS_CLASSA) == 0) tables.push_back(table(kProgressStyles));
+    tables.push_back(table(kControlStyles));
+  }
+  tables.push_back(table(kWindowStyles));
+  return tables;
+}
+
+std::string styleText(const std::string& className, DWORD style) {
+  std::string text;
+  DWORD named = 0;
+  for (const StyleTable& names : styleTablesFor(className)) {
+    for (size_t i = 0; i < names.count; ++i) {
+      const StyleName& entry = names.names[i];
+      if ((named & entry.mask) != 0 || (style & entry.mask) != entry.value) continue;
+      text += (text.empty() ? "" : "|") + std::string(entry.name);
+      named |= entry.mask;
+    }
+  }
+  if ((style & ~named) != 0) {
+    char rest[16];
+    snprintf(rest, sizeof rest, "0x%lx", static_cast<unsigned long>(style & ~named));
+    text += (text.empty() ? "" : "|") + std::string(rest);
+  }
+  return text.empty() ? "0" : text;
+}
+
+bool parseStyle(const std::string& className, const std::string& text, DWORD* style) {
+  *style = 0;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t bar = text.find('|', start);
+    std::string name = text.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+    bool known = false;
+    if (name.compare(0, 2, "0x") == 0 || name == "0") {
+      *style |= strtoul(name.c_str(), nullptr, 16);
+      known = true;
+    }
+    for (const StyleTable& names : styleTablesFor(className))
+      for (size_t i = 0; i < names.count && !known; ++i)
+        if (name == names.names[i].name) {
+          *style |= names.names[i].value;
+          known = true;
+        }
+    if (!known) {
+      printf("unknown style \"%s\" for class %s\n", name.c_str(), className.c_str());
+      return false;
+    }
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  return true;
+}
+
+struct ControlLayout {
+  int id = 0;
+  std::string className;
+  RECT box = {};  // left, top, width, height, in dialog units
+  DWORD style = 0;
+  std::string text;
+  SIZE pixels = {};  // the size as built, in pixels
+  bool holdsIcon = false;
+};
+
+struct DialogLayout {
+  std::string caption;
+  SIZE size = {};
+  std::string fontFace = "MS Sans Serif";  // every dialog of the programs uses it
+  int fontPoints = 8;
+  DWORD style = 0;
+  std::vector<ControlLayout> controls;
+};
+
+INT_PTR CALLBACK emptyDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The dialog base units of a font: the dialog manager places a template's
+// x and w at x * units.cx / 4 pixels, its y and h at y * units.cy / 8. Found
+// by building an empty dialog in that font here, since MapDialogRect works
+// only on the dialogs of its own process.
+bool dialogBaseUnits(const std::string& face, int points, SIZE* units) {
+  std::vector<WORD> words;
+  DWORD style = WS_POPUP | DS_SETFONT;
+  // DLGTEMPLATE: style, extended style, no items, position and size 0;
+  // then no menu, the standard class, an empty title, and the font.
+  const WORD header[] = {LOWORD(style), HIWORD(style), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  words.assign(header, header + sizeof header / sizeof header[0]);
+  words.push_back(static_cast<WORD>(points));
+  for (char ch : face) words.push_back(static_cast<BYTE>(ch));
+  words.push_back(0);
+  HWND sample = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+                                           reinterpret_cast<LPCDLGTEMPLATEA>(words.data()), nullptr,
+                                           emptyDialogProc, 0);
+  if (sample == nullptr) {
+    printf("cannot build a dialog in \"%s\" %d (error %lu)\n", face.c_str(), points, GetLastError());
+    return false;
+  }
+  RECT box = {0, 0, 4, 8};
+  MapDialogRect(sample, &box);
+  DestroyWindow(sample);
+  units->cx = box.right;
+  units->cy = box.bottom;
+  return true;
+}
+
+LONG toDialogX(LONG pixels, SIZE units) { return MulDiv(pixels, 4, units.cx); }
+LONG toDialogY(LONG pixels, SIZE units) { return MulDiv(pixels, 8, units.cy); }
+
+bool readDialogLayout(HWND dialog, DialogLayout* layout) {
+  HANDLE faceAtom = GetPropA(dialog, "FontFace");
+  if (faceAtom != nullptr) {
+    char face[LF_FACESIZE] = "";
+    GlobalGetAtomNameA(static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(faceAtom)), face, sizeof face);
+    layout->fontFace = face;
+    layout->fontPoints = static_cast<int>(reinterpret_cast<ULONG_PTR>(GetPropA(dialog, "FontPoints")));
+  }
+  SIZE units;
+  if (!dialogBaseUnits(layout->fontFace, layout->fontPoints, &units)) return false;
+  char text[4096] = "";
+  GetWindowTextA(dialog, text, sizeof text);
+  layout->caption = text;
+  RECT client;
+  GetClientRect(dialog, &client);
+  layout->size = {toDialogX(client.right, units), toDialogY(client.bottom, units)};
+  layout->style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)) & ~(WS_CLIPSIBLINGS | DS_3DLOOK);
+  if (GetPropA(dialog, "CreatedHidden") != nullptr) layout->style &= ~WS_VISIBLE;
+  layout->controls.clear();
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    ControlLayout control;
+    control.id = static_cast<short>(GetDlgCtrlID(child));  // -1 is stored as 0xFFFF
+    char className[64] = "";
+    GetClassNameA(child, className, sizeof className);
+    control.className = className;
+    GetWindowTextA(child, text, sizeof text);
+    control.text = text;
+    control.style = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE));
+    if (GetWindowLongA(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) control.style |= WS_BORDER;
+    RECT box;
+    GetWindowRect(child, &box);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&box), 2);
+    control.pixels = {box.right - box.left, box.bottom - box.top};
+    control.box = {toDialogX(box.left, units), toDialogY(box.top, units), toDialogX(control.pixels.cx, units),
+                   toDialogY(control.pixels.cy, units)};
+    control.holdsIcon = SendMessageA(child, STM_GETICON, 0, 0) != 0;
+    layout->controls.push_back(control);
+  }
+  return true;
+}
+
+std::string quoted(const std::string& text) { return "\"" + printable(text) + "\""; }
+
+std::string boxText(const RECT& box) {
+  char text[64];
+  snprintf(text, sizeof text, "%ld,%ld,%ld,%ld", box.left, box.top, box.right, box.bottom);
+  return text;
+}
+
+std::string controlLine(const ControlLayout& control) {
+  char id[16];
+  snprintf(id, sizeof id, "%d", control.id);
+  return std::string("control ") + id + " " + control.className + " " + boxText(control.box) + " " +
+         styleText(control.className, control.style & ~(WS_CHILD | WS_VISIBLE)) + " " + quoted(control.text);
+}
+
+void printLayout(const DialogLayout& layout) {
+  printf("caption %s\n", quoted(layout.caption).c_str());
+  printf("size %ld,%ld\n", layout.size.cx, layout.size.cy);
+  printf("font \"%s\" %d\n", layout.fontFace.c_str(), layout.fontPoints);
+  printf("style %s\n", styleText("#32770", layout.style).c_str());
+  for (const ControlLayout& control : layout.controls) printf("%s\n", controlLine(control).c_str());
+}
+
+bool printCurrentLayout() {
+  DialogLayout layout;
+  if (!readDialogLayout(current, &layout)) return false;
+  printLayout(layout);
+  return true;
+}
+
+// A quoted text of a table line, with "\n" for a line break.
+bool unquote(const std::string& field, std::string* text) {
+  if (field.size() < 2 || field.front() != '"' || field.back() != '"') return false;
+  text->clear();
+  for (size_t i = 1; i + 1 < field.size(); ++i) {
+    if (field[i] == '\\' && field[i + 1] == 'n') {
+      *text += '\n';
+      ++i;
+    } else {
+      *text += field[i];
+    }
+  }
+  return true;
+}
+
+bool parseLayoutLine(const std::string& line, DialogLayout* layout) {
+  size_t space = line.find(' ');
+  std::string keyword = line.substr(0, space);
+  std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+  if (keyword == "caption") return unquote(rest, &layout->caption);
+  if (keyword == "size") return sscanf(rest.c_str(), "%ld,%ld", &layout->size.cx, &layout->size.cy) == 2;
+  if (keyword == "font") {
+    size_t close = rest.rfind('"');
+    return close != std::string::npos && unquote(rest.substr(0, close + 1), &layout->fontFace) &&
+           sscanf(rest.c_str() + close + 1, "%d", &layout->fontPoints) == 1;
+  }
+  if (keyword == "style") return parseStyle("#32770", rest, &layout->style);
+  if (keyword == "control") {
+    ControlLayout control;
+    char className[64], style[256];
+    RECT& box = control.box;
+    int consumed = 0;
+    if (sscanf(rest.c_str(), "%d %63s %ld,%ld,%ld,%ld %255s %n", &control.id, className, &box.left, &box.top,
+               &box.right, &box.bottom, style, &consumed) != 7)
+      return false;
+    control.className = className;
+    if (!parseStyle(className, style, &control.style) || !unquote(rest.substr(consumed), &control.text))
+      return false;
+    control.style |= WS_CHILD | WS_VISIBLE;
+    layout->controls.push_back(control);
+    return true;
+  }
+  return false;
+}
+
+bool readLayoutTable(const std::string& path, DialogLayout* layout) {
+  FILE* file = fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    printf("cannot read %s\n", path.c_str());
+    return false;
+  }
+  char buffer[4096];
+  int lineNumber = 0;
+  bool ok = true;
+  while (ok && fgets(buffer, sizeof buffer, file) != nullptr) {
+    ++lineNumber;
+    std::string line = buffer;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    ok = parseLayoutLine(line, layout);
+    if (!ok) printf("%s:%d: cannot read \"%s\"\n", path.c_str(), lineNumber, line.c_str());
+  }
+  fclose(file);
+  return ok;
+}
+
+bool isIconControl(const ControlLayout& control) {
+  return _stricmp(control.className.c_str(), "Static") == 0 && (control.style & SS_TYPEMASK) == SS_ICON;
+}
+
+// Prints what differs; true when nothing does.
+bool sameControl(size_t index, const ControlLayout& expected, const ControlLayout& found) {
+  std::string problems;
+  if (found.id != expected.id) problems += " id";
+  if (_stricmp(found.className.c_str(), expected.className.c_str()) != 0) problems += " class";
+  if (found.style != expected.style) problems += " style";
+  if (found.text != expected.text) problems += " text";
+  if (isIconControl(expected)) {
+    if (found.box.left != expected.box.left || found.box.top != expected.box.top) problems += " position";
+    if (found.pixels.cx != GetSystemMetrics(SM_CXICON) || found.pixels.cy != GetSystemMetrics(SM_CYICON))
+      problems += " icon-size";
+    if (!found.holdsIcon) problems += " no-icon";
+  } else if (memcmp(&found.box, &expected.box, sizeof found.box) != 0) {
+    problems += " box";
+  }
+  if (problems.empty()) return true;
+  printf("control %u differs in%s:\n  expected %s\n  found    %s\n", static_cast<unsigned>(index + 1),
+         problems.c_str(), controlLine(expected).c_str(), controlLine(found).c_str());
+  return false;
+}
+
+bool checkLayout(const std::string& path) {
+  DialogLayout expected;
+  if (!readLayoutTable(path, &expected)) return false;
+  DialogLayout found;
+  found.fontFace = expected.fontFace;
+  found.fontPoints = expected.fontPoints;
+  if (!readDialogLayout(current, &found)) return false;
+  bool same = true;
+  if (found.caption != expected.caption) {
+    printf("caption %s, expected %s\n", quoted(found.caption).c_str(), quoted(expected.caption).c_str());
+    same = false;
+  }
+  if (found.fontFace != expected.fontFace || found.fontPoints != expected.fontPoints) {
+    printf("font \"%s\" %d, expected \"%s\" %d\n", found.fontFace.c_str(), found.fontPoints,
+           expected.fontFace.c_str(), expected.fontPoints);
+    same = false;
+  }
+  if (found.size.cx != expected.size.cx || found.size.cy != expected.size.cy) {
+    printf("size %ld,%ld, expected %ld,%ld\n", found.size.cx, found.size.cy, expected.size.cx, expected.size.cy);
+    same = false;
+  }
+  if (found.style != expected.style) {
+    printf("style %s, expected %s\n", styleText("#32770", found.style).c_str(),
+           styleText("#32770", expected.style).c_str());
+    same = false;
+  }
+  size_t common = std::min(found.controls.size(), expected.controls.size());
+  for (size_t i = 0; i < common; ++i) same = sameControl(i, expected.controls[i], found.controls[i]) && same;
+  if (found.controls.size() != expected.controls.size()) {
+    printf("%u controls, expected %u\n", static_cast<unsigned>(found.controls.size()),
+           static_cast<unsigned>(expected.controls.size()));
+    same = false;
+  }
+  if (!same) {
+    printf("the dialog as built:\n");
+    printLayout(found);
+  }
+  return same;
+}
+
+// ---- Icons
+
+#pragma pack(push, 2)
+struct IconGroupEntry {  // GRPICONDIRENTRY
+  BYTE width;
+  BYTE height;
+  BYTE colourCount;
+  BYTE reserved;
+  WORD planes;
+  WORD bitCount;
+  DWORD bytes;
+  WORD id;
+};
+#pragma pack(pop)
+
+BOOL CALLBACK collectResourceName(HMODULE, LPCSTR, LPSTR name, LONG_PTR parameter) {
+  std::vector<std::string>* names = reinterpret_cast<std::vector<std::string>*>(parameter);
+  if (IS_INTRESOURCE(name)) {
+    char number[16];
+    snprintf(number, sizeof number, "#%u", static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name)));
+    names->push_back(number);
+  } else {
+    names->push_back(name);
+  }
+  return TRUE;
+}
+
+std::string resourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
+  HRSRC found = FindResourceA(module, name, type);
+  HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+  const char* data = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  return data != nullptr ? std::string(data, SizeofResource(module, found)) : std::string();
+}
+
+// "PROGRAM GROUP...": the program holds exactly these icon groups, in this
+// order (the shell shows the first), each with the same two pictures: 32 x 32
+// and 16 x 16 pixels in 16 colours.
+bool checkIcons(const std::string& argument) {
+  std::vector<std::string> words;
+  for (size_t start = 0; start < argument.size();) {
+    size_t space = argument.find(' ', start);
+    if (space == std::string::npos) space = argument.size();
+    if (space > start) words.push_back(argument.substr(start, space - start));
+    start = space + 1;
+  }
+  if (words.size() < 2) {
+    printf("icons needs a program and its icon groups\n");
+    return false;
+  }
+  std::string path = programFolder + words[0];
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) {
+    printf("cannot open %s (error %lu)\n", path.c_str(), GetLastError());
+    return false;
+  }
+  std::vector<std::string> groups;
+  EnumResourceNamesA(module, RT_GROUP_ICON, collectResourceName, reinterpret_cast<LONG_PTR>(&groups));
+  bool ok = groups.size() == words.size() - 1;
+  for (size_t i = 0; ok && i < groups.size(); ++i) ok = _stricmp(groups[i].c_str(), words[i + 1].c_str()) == 0;
+  if (!ok) {
+    printf("the icon groups of %s are:", words[0].c_str());
+    for (const std::string& group : groups) printf(" %s", group.c_str());
+    printf("\n");
+  }
+  const BYTE kPictureSizes[] = {32, 16};
+  std::vector<std::string> firstImages;
+  for (size_t g = 0; ok && g < groups.size(); ++g) {
+    std::string directory = resourceBytes(module, groups[g].c_str(), RT_GROUP_ICON);
+    // GRPICONDIR: reserved, type 1 (icons), count, then the entries.
+    const size_t kHeader = 3 * sizeof(WORD);
+    const WORD* header = reinterpret_cast<const WORD*>(directory.data());
+    size_t count = directory.size() >= kHeader ? header[2] : 0;
+    if (directory.size() < kHeader + count * sizeof(IconGroupEntry) || header[1] != 1 || count != 2) {
+      printf("icon group %s does not hold two icon pictures\n", groups[g].c_str());
+      ok = false;
+      break;
+    }
+    const IconGroupEntry* entries = reinterpret_cast<const IconGroupEntry*>(directory.data() + kHeader);
+    for (size_t i = 0; ok && i < count; ++i) {
+      const IconGroupEntry& entry = entries[i];
+      std::string image = resourceBytes(module, MAKEINTRESOURCEA(entry.id), RT_ICON);
+      if (entry.width != kPictureSizes[i] || entry.height != kPictureSizes[i] || entry.colourCount != 16 ||
+          entry.bitCount != 4 || image.size() != entry.bytes) {
+        printf("icon group %s, picture %u: %ux%u, %u colours, %u bits, %lu bytes (%u stored)\n",
+               groups[g].c_str(), static_cast<unsigned>(i + 1), entry.width, entry.height, entry.colourCount,
+               entry.bitCount, static_cast<unsigned long>(entry.bytes), static_cast<unsigned>(image.size()));
+        ok = false;
+      } else if (g == 0) {
+        firstImages.push_back(image);
+      } else if (image != firstImages[i]) {
+        printf("icon group %s, picture %u differs from that of %s\n", groups[g].c_str(),
+               static_cast<unsigned>(i + 1), groups[0].c_str());
+        ok = false;
+      }
+    }
+  }
+  FreeLibrary(module);
+  return ok;
+}
+
 bool runStep(const std::string& command, const std::string& argument) {
   if (command == "start") return startProgram(argument);
+  if (command == "icons") return checkIcons(argument);
   if (program.hProcess == nullptr) {
     printf("no program started\n");
     return false;
@@ -208,16 +723,22 @@ bool runStep(const std::string& command, const std::string& argument) {
   if (command == "text") return checkText(argument);
   if (command == "press") return press(argument);
   if (command == "gone") return waitUntilGone();
+  if (command == "close") return PostMessageA(current, WM_CLOSE, 0, 0) != 0;
+  if (command == "controls") return printCurrentLayout();
+  if (command == "layout") return checkLayout(scriptFolder + argument);
   printf("unknown command \"%s\"\n", command.c_str());
   return false;
+}
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 std::string folderOfThisProgram() {
   char path[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, path, sizeof path);
-  char* slash = strrchr(path, '\\');
-  if (slash != nullptr) slash[1] = '\0';
-  return path;
+  return folderOf(path);
 }
 
 }  // namespace
@@ -233,6 +754,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   programFolder = folderOfThisProgram();
+  scriptFolder = folderOf(argv[1]);
   char line[4096];
   int lineNumber = 0;
   bool ok = true;
