@@ -11,6 +11,9 @@
 //   press ID|OK|CANCEL|YES|NO press a button of the current window
 //   gone                      wait until the current window is closed
 //   exit CODE                 wait for the program to end with this exit code
+//   screenshot FILE           save the whole screen as a 24-bit .bmp; a relative
+//                             FILE lands in the folder named by the environment
+//                             variable VM_E2E_SCREENS, else the current folder
 //   # ...                     a comment
 #include <windows.h>
 
@@ -24,6 +27,7 @@ namespace {
 
 const DWORD kStepTimeoutMs = 30000;
 const DWORD kPollMs = 50;
+const DWORD kScreenSettleMs = 500;
 
 PROCESS_INFORMATION program = {};
 HWND current = nullptr;
@@ -193,6 +197,63 @@ bool checkExit(const std::string& expected) {
   return true;
 }
 
+std::string screenshotPath(const std::string& file) {
+  bool absolute = file.size() > 1 && (file[1] == ':' || file[0] == '\\' || file[0] == '/');
+  char folder[MAX_PATH] = "";
+  DWORD length = GetEnvironmentVariableA("VM_E2E_SCREENS", folder, sizeof folder);
+  if (absolute || length == 0 || length >= sizeof folder) return file;
+  return std::string(folder) + "\\" + file;
+}
+
+// Copies the screen into a bottom-up 24-bit DIB, the row order and layout a
+// .bmp file stores, and writes header and rows as they are.
+bool saveScreenshot(const std::string& file) {
+  // A window that has just appeared is painted a moment later; let the
+  // screen settle so that the picture shows it whole.
+  Sleep(kScreenSettleMs);
+  int width = GetSystemMetrics(SM_CXSCREEN);
+  int height = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = memory != nullptr && bitmap != nullptr;
+  if (ok) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    ok = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != 0;
+    GdiFlush();
+    SelectObject(memory, previous);
+  }
+  std::string path = screenshotPath(file);
+  if (ok) {
+    DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageBytes;
+    info.bmiHeader.biSizeImage = imageBytes;
+    FILE* out = fopen(path.c_str(), "wb");
+    ok = out != nullptr && fwrite(&header, sizeof header, 1, out) == 1 &&
+         fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 && fwrite(bits, imageBytes, 1, out) == 1;
+    if (out != nullptr && fclose(out) != 0) ok = false;
+    if (!ok) printf("cannot write the screenshot %s\n", path.c_str());
+  } else {
+    printf("cannot copy the screen (error %lu)\n", GetLastError());
+  }
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  if (memory != nullptr) DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
 bool runStep(const std::string& command, const std::string& argument) {
   if (command == "start") return startProgram(argument);
   if (program.hProcess == nullptr) {
@@ -201,6 +262,7 @@ bool runStep(const std::string& command, const std::string& argument) {
   }
   if (command == "window") return waitForWindow(argument);
   if (command == "exit") return checkExit(argument);
+  if (command == "screenshot") return saveScreenshot(argument);
   if (current == nullptr) {
     printf("no current window\n");
     return false;
