@@ -6,7 +6,7 @@ WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
 
 DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g++ \
-                libgtest-dev clang libclang-rt-14-dev
+                libgtest-dev clang libclang-rt-14-dev python3
 
 .PHONY: all deps build configure run test test-host test-e2e clean
 
