@@ -207,3 +207,17 @@ BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID block) {
   free(block);
   return TRUE;
 }
+
+int WINAPI MulDiv(int number, int numerator, int denominator) {
+  // Rounds half away from zero; -1 for a zero divisor or an overflow.
+  if (denominator == 0) return -1;
+  int64_t a = number, b = numerator, c = denominator;
+  if (c < 0) {
+    a = -a;
+    c = -c;
+  }
+  int64_t product = a * b;
+  int64_t result = product >= 0 ? (product + c / 2) / c : (product - c / 2) / c;
+  if (result > 2147483647 || result < -2147483647) return -1;
+  return static_cast<int>(result);
+}

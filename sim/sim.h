@@ -94,6 +94,130 @@ const std::vector<MessageBoxRecord>& messageBoxes();
 // Boxes that came without a scripted answer; the fixture fails the test on them.
 int unexpectedMessageBoxes();
 
+// ---- Windows and messages ----------------------------------------------------
+//
+// Window procedures really run: CreateWindowExA sends WM_NCCREATE and
+// WM_CREATE, ShowWindow WM_SHOWWINDOW and the window-position pair,
+// DestroyWindow hides, destroys owned windows, then sends WM_DESTROY and
+// WM_NCDESTROY. Posted messages wait in a queue per thread; GetMessageA and
+// PeekMessageA take them in Windows' order (posted messages, then WM_PAINT of
+// a window that needs painting). Sent messages, also across threads, call the
+// procedure directly. The sim runs one program, so window classes are told
+// apart by name alone, and a window has no frame: its client area is the
+// whole window.
+
+// The primary screen as GetSystemMetrics and GetDeviceCaps report it
+// (a fresh machine: 1024 x 768 pixels, 96 pixels per logical inch).
+void setScreen(int width, int height, int logPixelsY = 96);
+
+struct WindowClassRecord {
+  std::string name;
+  ATOM atom;
+  UINT style;
+  WNDPROC procedure;
+  int classExtra;
+  int windowExtra;
+  HINSTANCE instance;
+  HICON icon;
+  HCURSOR cursor;
+  HBRUSH background;
+};
+
+// A window as the simulated Windows keeps it. Visible and enabled are the
+// style bits WS_VISIBLE and WS_DISABLED, as in Windows.
+struct WindowRecord {
+  HWND handle;
+  std::string className;
+  UINT classStyle;
+  WNDPROC procedure;
+  HINSTANCE instance;
+  std::string text;
+  DWORD style;
+  DWORD exStyle;
+  RECT rect;         // screen coordinates; a child's are relative to its parent's client area
+  HWND parent;       // a child's parent (WS_CHILD), else null
+  HWND owner;        // a top-level window's owner, else null
+  int id;            // a child's control id (the menu argument of CreateWindowExA)
+  LONG_PTR userData; // GWLP_USERDATA
+  std::vector<unsigned char> extraBytes;  // the class's window extra bytes (GetWindowLongPtrA 0 and up)
+  DWORD threadId;    // the thread that created it and receives its posted messages
+  bool updatePending;  // WM_PAINT is due
+  bool erasePending;   // the next BeginPaint sends WM_ERASEBKGND first
+  bool destroying;     // DestroyWindow has started on it
+  bool alive;          // false once WM_NCDESTROY has been sent
+
+  bool visible() const { return (style & WS_VISIBLE) != 0; }
+  bool enabled() const { return (style & WS_DISABLED) == 0; }
+};
+
+// The registered class of that name (case ignored), or null.
+const WindowClassRecord* findWindowClass(const std::string& name);
+// The live window behind a handle, or null.
+const WindowRecord* findWindowRecord(HWND window);
+// Every live window, in the order of creation.
+std::vector<HWND> liveWindows();
+
+// When the program next waits for a message and none is due (GetMessageA),
+// `action` runs, as the user's input would arrive. Waiting with no action
+// left ends the test process with a report instead of hanging.
+void whenIdle(std::function<void()> action);
+
+// Icon group resources of the program that LoadIconA finds by name.
+void addIconGroup(const std::string& name);
+// The resource name a loaded icon came from; "" for null or unknown handles.
+std::string iconName(HICON icon);
+// The standard cursor id a loaded cursor stands for (32512: the arrow); 0 otherwise.
+int cursorId(HCURSOR cursor);
+
+// ---- Drawing ---------------------------------------------------------------------
+//
+// Every drawing call is recorded in order, whether it succeeds or not, so
+// that a test can assert what was drawn and with which pen. Objects keep
+// their record after deletion. As in Windows (and Wine), deleting an object
+// that is still selected into a device context succeeds, and the object goes
+// away when it is no longer selected. A window of a CS_OWNDC class keeps one
+// device context for its whole life; other contexts are fresh on each GetDC
+// or BeginPaint and go away at ReleaseDC or EndPaint.
+
+struct DrawCall {
+  std::string function;       // Windows' name of the call
+  HDC dc;                     // the device context used, or null
+  HGDIOBJ object;             // the object created, asked for, selected or deleted; for
+                              // MoveToEx and LineTo the selected pen, for TextOutA the font
+  std::vector<int64_t> args;  // the numeric arguments in Windows' order, handles left out
+  std::string text;           // TextOutA's text, CreateFontA's face name
+  intptr_t result;            // the result, handles as numbers
+};
+
+struct DrawingObjectRecord {
+  std::string kind;   // "pen", "font" or "brush"
+  int stockId;        // GetStockObject's index, -1 for created objects
+  bool deleted;       // DeleteObject succeeded on it
+  bool alive;         // still exists: not deleted, or deleted but still selected somewhere
+  int selections;     // device contexts that have it selected
+  int penStyle;
+  int penWidth;
+  COLORREF penColour;
+  int fontHeight;
+  std::string fontFace;
+};
+
+const std::vector<DrawCall>& drawCalls();
+void clearDrawCalls();
+// One line for a call, naming objects by what they are rather than by their
+// handle, so that two paints can be compared call for call.
+std::string describe(const DrawCall& call);
+// What the sim knows of a drawing object, or null for an unknown handle.
+const DrawingObjectRecord* findDrawingObject(HGDIOBJ object);
+// Created objects not yet gone (stock objects do not count).
+int liveDrawingObjects();
+// Device contexts taken with GetDC or BeginPaint and not yet given back.
+int heldDeviceContexts();
+// The `nth` next call of `function` fails as Windows reports it: CreatePen,
+// CreateFontA, GetDC, BeginPaint and SelectObject return null, ReleaseDC 0,
+// EndPaint and DeleteObject FALSE (and then do nothing).
+void failDrawCall(const std::string& function, int nth = 1);
+
 }  // namespace sim
 
 #endif  // VM_SIM_SIM_H

@@ -18,6 +18,9 @@
 //   icons PROGRAM GROUP...    PROGRAM (not started) holds exactly these icon
 //                             groups in this order, each with the same two
 //                             pictures: 32 x 32 and 16 x 16, 16 colours
+//   screenshot FILE           save the whole screen as a 24-bit .bmp; a relative
+//                             FILE lands in the folder named by the environment
+//                             variable VM_E2E_SCREENS, else the current folder
 //   # ...                     a comment
 //
 // A layout table describes a dialog as the dialog manager builds it from its
@@ -52,6 +55,7 @@ namespace {
 
 const DWORD kStepTimeoutMs = 30000;
 const DWORD kPollMs = 50;
+const DWORD kScreenSettleMs = 500;
 
 PROCESS_INFORMATION program = {};
 HWND current = nullptr;
@@ -704,6 +708,60 @@ bool checkIcons(const std::string& argument) {
     }
   }
   FreeLibrary(module);
+std::string screenshotPath(const std::string& file) {
+  bool absolute = file.size() > 1 && (file[1] == ':' || file[0] == '\\' || file[0] == '/');
+  char folder[MAX_PATH] = "";
+  DWORD length = GetEnvironmentVariableA("VM_E2E_SCREENS", folder, sizeof folder);
+  if (absolute || length == 0 || length >= sizeof folder) return file;
+  return std::string(folder) + "\\" + file;
+}
+
+// Copies the screen into a bottom-up 24-bit DIB, the row order and layout a
+// .bmp file stores, and writes header and rows as they are.
+bool saveScreenshot(const std::string& file) {
+  // A window that has just appeared is painted a moment later; let the
+  // screen settle so that the picture shows it whole.
+  Sleep(kScreenSettleMs);
+  int width = GetSystemMetrics(SM_CXSCREEN);
+  int height = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = memory != nullptr && bitmap != nullptr;
+  if (ok) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    ok = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != 0;
+    GdiFlush();
+    SelectObject(memory, previous);
+  }
+  std::string path = screenshotPath(file);
+  if (ok) {
+    DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageBytes;
+    info.bmiHeader.biSizeImage = imageBytes;
+    FILE* out = fopen(path.c_str(), "wb");
+    ok = out != nullptr && fwrite(&header, sizeof header, 1, out) == 1 &&
+         fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 && fwrite(bits, imageBytes, 1, out) == 1;
+    if (out != nullptr && fclose(out) != 0) ok = false;
+    if (!ok) printf("cannot write the screenshot %s\n", path.c_str());
+  } else {
+    printf("cannot copy the screen (error %lu)\n", GetLastError());
+  }
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  if (memory != nullptr) DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
   return ok;
 }
 
@@ -716,6 +774,7 @@ bool runStep(const std::string& command, const std::string& argument) {
   }
   if (command == "window") return waitForWindow(argument);
   if (command == "exit") return checkExit(argument);
+  if (command == "screenshot") return saveScreenshot(argument);
   if (current == nullptr) {
     printf("no current window\n");
     return false;

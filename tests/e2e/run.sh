@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # Runs the end-to-end scenarios: the real Windows programs under Wine, each
 # driven by driver.exe from a scenario script in tests/e2e/scenarios.
-# Usage: tests/e2e/run.sh BUILD_DIR [SCENARIO...]
+# Usage: tests/e2e/run.sh BUILD_DIR [SCENARIO...]   (a name or a path to its .txt)
+#
+# A scenario NAME.txt may have a NAME.check beside it: an executable run on
+# the host after the driver has passed, with the screenshot folder
+# (BUILD_DIR/screens) as its argument, to check what the driver saved there.
+# Screenshots are kept there as build artefacts, named after their scenario
+# (NAME.bmp, NAME-*.bmp).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd); shift
@@ -23,14 +29,32 @@ start=$(date +%s)
 make_wine_prefix
 echo "e2e: prefix made in $(( $(date +%s) - start )) s"
 
-if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("$here"/scenarios/*.txt); fi
+screens="$build/screens"
+mkdir -p "$screens"
+# The driver writes screenshots there through Wine's Z: drive, the host's root.
+export VM_E2E_SCREENS="Z:$screens"
+
+scenarios=()
+for wanted in "$@"; do
+  case "$wanted" in
+    */*) scenarios+=("$(cd "$(dirname "$wanted")" && pwd)/$(basename "$wanted")") ;;
+    *) scenarios+=("$here/scenarios/${wanted%.txt}.txt") ;;
+  esac
+done
+[ ${#scenarios[@]} -gt 0 ] || scenarios=("$here"/scenarios/*.txt)
 passed=0; failed=0
 for scenario in "${scenarios[@]}"; do
   name=$(basename "$scenario" .txt)
   t0=$(date +%s)
+  rm -f "$screens/$name.bmp" "$screens/$name"-*.bmp
   # The driver reads its script by a Windows path; Z: is the host's root.
   output=$(cd "$build/$tree" && timeout 300 "$loader" driver.exe "Z:$scenario" 2>&1)
   status=$?
+  check="${scenario%.txt}.check"
+  if [ $status -eq 0 ] && [ -e "$check" ]; then
+    output="$output$("$check" "$screens" 2>&1)"
+    status=$?
+  fi
   if [ $status -eq 0 ]; then
     passed=$((passed + 1)); echo "PASS $name ($(( $(date +%s) - t0 )) s)"
   else
