@@ -708,6 +708,9 @@ bool checkIcons(const std::string& argument) {
     }
   }
   FreeLibrary(module);
+  return ok;
+}
+
 std::string screenshotPath(const std::string& file) {
   bool absolute = file.size() > 1 && (file[1] == ':' || file[0] == '\\' || file[0] == '/');
   char folder[MAX_PATH] = "";
