@@ -230,6 +230,15 @@ TEST_F(PipeDriverTest, RestartIsNeededOnlyOnceSomethingIsScheduledOrRegistered) 
   EXPECT_EQ(installOptions.restartNeeded, 1);
 }
 
+TEST_F(PipeDriverTest, OnNTTheRestartIsNeededOnceDrivers32HoldsTheDriver) {
+  onFamily(sim::WindowsFamily::NT);
+  sim::refuseFullAccess(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc");
+  EXPECT_FALSE(installPipeDriver());
+  EXPECT_TRUE(hasText(HKEY_LOCAL_MACHINE, kDrivers32Key, "midi", "velkpipe.dll"));
+  EXPECT_EQ(installOptions.restartNeeded, 1);
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kSharedDllsKey));
+}
+
 TEST_F(PipeDriverTest, On9xAnUnwritableSystemIniFailsWithoutARestart) {
   onFamily(sim::WindowsFamily::Win9x);
   ASSERT_TRUE(sim::writeFile(sim::profilePath("system.ini"), "[drivers]\r\n"));

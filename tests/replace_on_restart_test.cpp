@@ -106,6 +106,14 @@ TEST_F(ReplaceOnRestartTest, On9xAWininitThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(installOptions.restartNeeded, 0);
 }
 
+TEST_F(ReplaceOnRestartTest, On9xWithoutMemoryForTheSectionNothingIsScheduled) {
+  sim::setWindowsFamily(sim::WindowsFamily::Win9x);
+  sim::setHeapLimit(31999);
+  EXPECT_FALSE(replaceOnRestart("C:\\WINDOWS\\SYSTEM", "velkpi00.drv", "C:\\WINDOWS\\SYSTEM", "velkpipe.drv"));
+  EXPECT_FALSE(sim::fileExists(sim::profilePath("wininit.ini")));
+  EXPECT_EQ(installOptions.restartNeeded, 0);
+}
+
 TEST_F(ReplaceOnRestartTest, OnNTARefusedMoveIsAFailure) {
   sim::setWindowsFamily(sim::WindowsFamily::NT);
   EXPECT_FALSE(replaceOnRestart("C:\\WINDOWS\\SYSTEM32", "a.dll", "C:\\No Such Folder", "b.dll"));
