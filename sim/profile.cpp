@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -207,7 +208,7 @@ BOOL WINAPI WritePrivateProfileSectionA(LPCSTR appName, LPCSTR string, LPCSTR fi
   if (string == nullptr) {
     for (size_t i = 0; i < profile.size(); ++i) {
       if (!profile[i].name.empty() && sameName(profile[i].name, name)) {
-        profile.erase(profile.begin() + static_cast<long>(i));
+        profile.erase(profile.begin() + static_cast<std::ptrdiff_t>(i));
         break;
       }
     }
@@ -235,7 +236,7 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR st
   if (keyName == nullptr) {
     for (size_t i = 0; i < profile.size(); ++i) {
       if (!profile[i].name.empty() && sameName(profile[i].name, name)) {
-        profile.erase(profile.begin() + static_cast<long>(i));
+        profile.erase(profile.begin() + static_cast<std::ptrdiff_t>(i));
         break;
       }
     }
@@ -246,7 +247,7 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR st
     if (ProfileSection* section = findSection(profile, name)) {
       for (size_t i = 0; i < section->keys.size(); ++i) {
         if (sameName(section->keys[i].name, key)) {
-          section->keys.erase(section->keys.begin() + static_cast<long>(i));
+          section->keys.erase(section->keys.begin() + static_cast<std::ptrdiff_t>(i));
           break;
         }
       }

@@ -98,7 +98,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     machine().lastError = ERROR_INSUFFICIENT_BUFFER;
     return FALSE;
   }
-  memset(reinterpret_cast<char*>(info) + sizeof(DWORD), 0, sizeof(OSVERSIONINFOA) - sizeof(DWORD));
+  memset(reinterpret_cast<char*>(info) + sizeof(DWORD), 0, size - sizeof(DWORD));
   if (nt) {  // Windows XP Service Pack 3
     info->dwMajorVersion = 5;
     info->dwMinorVersion = 1;
