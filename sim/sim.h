@@ -218,6 +218,112 @@ int heldDeviceContexts();
 // EndPaint and DeleteObject FALSE (and then do nothing).
 void failDrawCall(const std::string& function, int nth = 1);
 
+// ---- Windows version and folders ----------------------------------------------
+
+enum class WindowsFamily { NT, Win9x };
+
+// The family GetVersionExA reports (default NT: Windows XP; Win9x: Windows 98).
+void setWindowsFamily(WindowsFamily family);
+WindowsFamily windowsFamily();
+// Makes GetVersionExA fail, as it never does on a sound machine.
+void setVersionQueryFails(bool fails);
+
+// The Windows folder (default C:\WINDOWS) and the system folder (its SYSTEM32
+// on NT, SYSTEM on 9x, unless set). Both exist from reset on; the setters
+// create the folders they name and fail when the drive does not exist.
+std::string windowsFolder();
+std::string systemFolder();
+bool setWindowsFolder(const std::string& windowsPath);
+bool setSystemFolder(const std::string& windowsPath);
+
+// ---- Registry ------------------------------------------------------------------
+
+// A value as stored: its type and its bytes exactly as the program passed
+// them (a REG_SZ written with its terminator ends in a zero byte).
+struct RegistryValue {
+  DWORD type;
+  std::string data;
+};
+
+// Paths are relative to a predefined root such as HKEY_LOCAL_MACHINE; names
+// and paths compare without regard to case.
+bool registryKeyExists(HKEY root, const std::string& path);
+bool registryValue(HKEY root, const std::string& path, const std::string& name, RegistryValue* value);
+std::vector<std::string> registryValueNames(HKEY root, const std::string& path);
+// Arranges a value, creating its key.
+void setRegistryValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                      const std::string& data);
+// A REG_SZ value with its terminator, as Windows programs write them.
+void setRegistryText(HKEY root, const std::string& path, const std::string& name, const std::string& text);
+// The key and everything below it can be read but not opened or created with
+// any further access, as HKEY_LOCAL_MACHINE is to a user without administrator
+// rights ("" for the whole root).
+void refuseFullAccess(HKEY root, const std::string& path);
+// Handles opened or created and not yet closed.
+int openRegistryKeyCount();
+
+// ---- Profile files -----------------------------------------------------------------
+
+// The lines of a section of a profile file ("key=value", or the bare text of
+// a line without "="), in file order, as GetPrivateProfileSectionA returns
+// them; empty when the file or the section is missing. A file name without a
+// folder names a file in the Windows folder.
+std::vector<std::string> profileSection(const std::string& fileName, const std::string& section);
+// The Windows path of a profile file, as the profile calls resolve it.
+std::string profilePath(const std::string& fileName);
+
+// ---- Copies, moves and names ---------------------------------------------------------
+
+// A move that MoveFileExA was asked to make at the next start of Windows,
+// with the paths exactly as it was given them.
+struct DelayedMove {
+  std::string source;
+  std::string destination;
+  DWORD flags;
+};
+const std::vector<DelayedMove>& delayedMoves();
+
+// FindFirstFileA handles not yet closed with FindClose.
+int openFindHandleCount();
+
+// Long names get 8.3 aliases in the style of NAME~1.EXT, numbered per folder
+// in the order of their names and kept once given. GetShortPathNameA and
+// FindFirstFileA report them; other calls do not resolve them.
+
+// ---- Shell and COM --------------------------------------------------------------------
+
+// The current user's Programs folder of the Start Menu (default C:\Documents
+// and Settings\User\Start Menu\Programs on NT, the Windows folder's Start
+// Menu\Programs on 9x), created when the shell is asked for it. An empty path
+// makes the shell report that the folder cannot be found.
+void setProgramsFolder(const std::string& windowsPath);
+std::string programsFolder();
+
+// What a shell link saved by IPersistFile::Save holds. In the sim a link is a
+// small text file, read back here.
+struct Shortcut {
+  std::string target;
+  std::string arguments;
+  std::string workingFolder;
+  std::string description;
+  std::string iconPath;
+  int iconIndex;
+  int hotkey;
+  int showCommand;
+};
+bool readShortcut(const std::string& windowsPath, Shortcut* shortcut);
+
+// Whether CoInitialize is in effect (CoCreateInstance fails without it).
+bool comInitialized();
+// Shell link objects not yet released, references to the shell's allocator
+// handed out by SHGetMalloc and not yet released, and blocks (item ID lists)
+// from that allocator not yet freed.
+int liveShellLinks();
+int shellAllocatorReferences();
+int liveShellBlocks();
+// The owner window passed to the last SHGetSpecialFolderLocation.
+HWND lastShellOwner();
+
 }  // namespace sim
 
 #endif  // VM_SIM_SIM_H

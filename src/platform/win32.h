@@ -29,6 +29,8 @@ typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;  // 32 bits everywhere, as on Windows
 typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef uint16_t USHORT;
 typedef uint32_t UINT;
 typedef int32_t INT;
 typedef char CHAR;
@@ -44,6 +46,7 @@ typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
 typedef size_t SIZE_T;
 
 typedef WORD ATOM;
@@ -98,13 +101,17 @@ typedef struct tagRECT {
 #define ERROR_INVALID_DRIVE 15L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_DIRECTORY 267L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
@@ -115,6 +122,9 @@ typedef struct tagRECT {
 #define ERROR_CLASS_HAS_WINDOWS 1412L
 #define ERROR_INVALID_INDEX 1413L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NOACCESS 998L
 
 // Message boxes
 #define MB_OK 0x00000000L
@@ -156,6 +166,22 @@ int WINAPI MulDiv(int number, int numerator, int denominator);
 
 // ---- Version, time, system folders and disks ----------------------------------
 
+typedef struct _OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA versionInformation);
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 
 // ---- Resources of the executable ----------------------------------------------
 
@@ -195,12 +221,84 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
                         const FILETIME* lastWriteTime);
 BOOL WINAPI CloseHandle(HANDLE object);
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+
+typedef struct _WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+
+HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
+BOOL WINAPI FindClose(HANDLE findFile);
+BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
+BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 
 // ---- Profile files ----------------------------------------------------------------
 
+// A file name without a folder names a file in the Windows folder.
+DWORD WINAPI GetPrivateProfileSectionA(LPCSTR appName, LPSTR returnedString, DWORD size, LPCSTR fileName);
+BOOL WINAPI WritePrivateProfileSectionA(LPCSTR appName, LPCSTR string, LPCSTR fileName);
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR string, LPCSTR fileName);
 
 // ---- Registry ---------------------------------------------------------------------
 
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+typedef LONG LSTATUS;
+
+// The predefined keys are these handle values, sign-extended on 64-bit Windows.
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_ALL_ACCESS 0xF003F
+
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
+LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                               REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                               LPDWORD disposition);
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD dataSize);
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                              DWORD dataSize);
+LSTATUS WINAPI RegCloseKey(HKEY key);
 
 // ---- Windows, dialogs and messages -------------------------------------------------
 
@@ -401,6 +499,127 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 
 // ---- Shell and COM ---------------------------------------------------------------------
 
+// UTF-16 code units, as wchar_t is on Windows.
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef WCHAR OLECHAR;
+typedef OLECHAR* LPOLESTR;
+typedef const OLECHAR* LPCOLESTR;
+
+#define CP_ACP 0
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int multiByteCount,
+                               LPWSTR wideText, int wideCount);
+
+typedef LONG HRESULT;
+
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define S_OK ((HRESULT)0L)
+#define S_FALSE ((HRESULT)1L)
+#define E_NOTIMPL ((HRESULT)0x80004001L)
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0L)
+
+typedef struct _GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+} GUID;
+typedef GUID IID;
+typedef GUID CLSID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
+
+#define CLSCTX_INPROC_SERVER 0x1
+
+#define STDMETHODCALLTYPE
+
+struct IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
+};
+typedef IUnknown* LPUNKNOWN;
+
+struct IMalloc : public IUnknown {
+  virtual void* STDMETHODCALLTYPE Alloc(SIZE_T size) = 0;
+  virtual void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T size) = 0;
+  virtual void STDMETHODCALLTYPE Free(void* block) = 0;
+  virtual SIZE_T STDMETHODCALLTYPE GetSize(void* block) = 0;
+  virtual int STDMETHODCALLTYPE DidAlloc(void* block) = 0;
+  virtual void STDMETHODCALLTYPE HeapMinimize() = 0;
+};
+typedef IMalloc* LPMALLOC;
+
+#pragma pack(push, 1)
+typedef struct _SHITEMID {
+  USHORT cb;
+  BYTE abID[1];
+} SHITEMID;
+typedef struct _ITEMIDLIST {
+  SHITEMID mkid;
+} ITEMIDLIST;
+#pragma pack(pop)
+typedef ITEMIDLIST* LPITEMIDLIST;
+typedef const ITEMIDLIST* LPCITEMIDLIST;
+typedef ITEMIDLIST* PIDLIST_ABSOLUTE;
+typedef const ITEMIDLIST* PCIDLIST_ABSOLUTE;
+
+struct IShellLinkA : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetPath(LPSTR file, int size, WIN32_FIND_DATAA* findData, DWORD flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDList(PIDLIST_ABSOLUTE* idList) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetIDList(PCIDLIST_ABSOLUTE idList) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDescription(LPSTR name, int size) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDescription(LPCSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWorkingDirectory(LPSTR folder, int size) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWorkingDirectory(LPCSTR folder) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetArguments(LPSTR arguments, int size) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetArguments(LPCSTR arguments) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHotkey(WORD* hotkey) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetHotkey(WORD hotkey) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetShowCmd(int* showCommand) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetShowCmd(int showCommand) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIconLocation(LPSTR iconPath, int size, int* icon) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetIconLocation(LPCSTR iconPath, int icon) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetRelativePath(LPCSTR relativePath, DWORD reserved) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Resolve(HWND window, DWORD flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetPath(LPCSTR file) = 0;
+};
+
+struct IPersist : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) = 0;
+};
+
+struct IPersistFile : public IPersist {
+  virtual HRESULT STDMETHODCALLTYPE IsDirty() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, DWORD mode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Save(LPCOLESTR fileName, BOOL remember) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR fileName) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* fileName) = 0;
+};
+
+extern const IID IID_IUnknown;
+extern const CLSID CLSID_ShellLink;      // {00021401-0000-0000-C000-000000000046}
+extern const IID IID_IShellLinkA;        // {000214EE-0000-0000-C000-000000000046}
+extern const IID IID_IPersistFile;       // {0000010B-0000-0000-C000-000000000046}
+
+#define CSIDL_PROGRAMS 0x0002
+
+HRESULT WINAPI CoInitialize(LPVOID reserved);
+void WINAPI CoUninitialize(void);
+HRESULT WINAPI CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID riid, LPVOID* object);
+HRESULT WINAPI SHGetMalloc(LPMALLOC* allocator);
+HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLUTE* idList);
+BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE idList, LPSTR path);
 
 // ---- Privileges and shutdown -------------------------------------------------------------
 

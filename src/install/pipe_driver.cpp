@@ -1,0 +1,202 @@
+#include "install/pipe_driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "install/paths.h"
+#include "install/registry.h"
+#include "install/registry_key.h"
+#include "install/replace_on_restart.h"
+#include "platform/win32.h"
+#include "setup/context.h"
+#include "setup/fatal.h"
+#include "setup/windows_version.h"
+
+namespace {
+
+// The driver of each family, as the extraction leaves it in the target
+// folder, and the names it may take in the system folder: its own first, then
+// numbered ones from 00 to 99.
+struct DriverNames {
+  const char* sourceName;
+  const char* firstName;
+  const char* numberedPattern;
+};
+const DriverNames kDriverNames9x = {"_velkp16.drv", "velkpipe.drv", "velkpi%02d.drv"};
+const DriverNames kDriverNamesNT = {"_velkp32.dll", "velkpipe.dll", "velkpi%02d.dll"};
+const int kNumberedNames = 100;
+
+const char kDriverMarker[] = "Velk Modular MIDI pipe driver";
+const size_t kDriverMarkerLength = sizeof kDriverMarker - 1;  // matched without its terminator
+
+const char kPipeDriverValue[] = "VelkPipe";
+const char kDrivers32KeyPath[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const char kDriversDescKeyPath[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
+const char kDriverDescription[] = "Velk Modular";
+const char kSharedDllsKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const int kMidiSlots = 100;  // "midi", then midi1 to midi99
+const char kSystemIni[] = "system.ini";
+const char kSystemIniSection[] = "drivers";
+const char kSystemIniKey[] = "MIDIVelkModular";
+
+// Driver file names are short; these hold any of them with room to spare.
+const size_t kNameBufferSize = 32;
+
+void copyPath(char* buffer, const char* path) {
+  size_t length = strlen(path);
+  ENSURE(length < kPathBufferSize);
+  memcpy(buffer, path, length + 1);
+}
+
+bool joinedPath(const char* folder, const char* name, char* path) {
+  copyPath(path, folder);
+  return joinPath(path, name);
+}
+
+// Looks for a name nothing in the system folder has yet. On the way, the
+// first taken name whose file holds the marker is noted as the earlier copy.
+bool findFreeName(const char* systemFolder, const DriverNames& names, char* freeName, char* oldName,
+                  bool* earlierCopy) {
+  char candidate[kNameBufferSize];
+  snprintf(candidate, sizeof candidate, "%s", names.firstName);
+  *earlierCopy = false;
+  for (int i = 0;; ++i) {
+    char path[kPathBufferSize];
+    if (!joinedPath(systemFolder, candidate, path)) return false;
+    if (!pathExists(path)) {
+      memcpy(freeName, candidate, sizeof candidate);
+      return true;
+    }
+    if (!*earlierCopy && hasDriverMarker(path)) {
+      memcpy(oldName, candidate, sizeof candidate);
+      *earlierCopy = true;
+    }
+    if (i == kNumberedNames) return false;
+    snprintf(candidate, sizeof candidate, names.numberedPattern, i);
+  }
+}
+
+// The Drivers32 value to write: the first that is missing or already names
+// this driver. A value of another type, another driver's or one too long to
+// read belongs to someone else and is passed over.
+bool findMidiSlot(RegistryKey& drivers32, const char* finalName, char* slotName) {
+  for (int j = 0; j < kMidiSlots; ++j) {
+    if (j == 0) {
+      snprintf(slotName, kNameBufferSize, "midi");
+    } else {
+      snprintf(slotName, kNameBufferSize, "midi%d", j);
+    }
+    char data[kPathBufferSize + 1];  // one more byte than is read, for a terminator the value may lack
+    DWORD type = 0;
+    DWORD size = kPathBufferSize;
+    LONG result = drivers32.query(slotName, &type, data, &size);
+    if (result == ERROR_FILE_NOT_FOUND) return true;
+    if (result == ERROR_SUCCESS && type == REG_SZ) {
+      data[size] = '\0';
+      if (pathsEqualIgnoringCase(data, finalName)) return true;
+    }
+  }
+  return false;
+}
+
+bool registerOnNT(const char* finalName) {
+  {
+    RegistryKey drivers32;
+    if (!drivers32.create(HKEY_LOCAL_MACHINE, kDrivers32KeyPath)) return false;
+    char slotName[kNameBufferSize];
+    if (!findMidiSlot(drivers32, finalName, slotName)) return false;
+    if (!drivers32.setText(slotName, finalName)) return false;
+  }
+  installOptions.restartNeeded = 1;
+  RegistryKey descriptions;
+  if (!descriptions.create(HKEY_LOCAL_MACHINE, kDriversDescKeyPath)) return false;
+  return descriptions.setText(finalName, kDriverDescription);
+}
+
+bool registerOn9x(const char* finalName) {
+  if (!WritePrivateProfileStringA(kSystemIniSection, kSystemIniKey, finalName, kSystemIni)) return false;
+  installOptions.restartNeeded = 1;
+  return true;
+}
+
+// Every program that installs a shared file adds one to its count, so that
+// the last uninstaller to remove it is the one that deletes it.
+bool countSharedFile(const char* path) {
+  RegistryKey sharedDlls;
+  if (!sharedDlls.create(HKEY_LOCAL_MACHINE, kSharedDllsKeyPath)) return false;
+  uint32_t count = 0;
+  DWORD type = 0;
+  DWORD size = sizeof count;
+  if (sharedDlls.query(path, &type, &count, &size) != ERROR_SUCCESS || type != REG_DWORD) count = 0;
+  return sharedDlls.setNumber(path, count + 1);
+}
+
+}  // namespace
+
+bool pathExists(const char* path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+// A byte that breaks a partial match may itself begin the marker, so it is
+// compared again with the first letter. Nothing more is needed: that letter
+// occurs nowhere else in the marker, so no other match can begin inside a
+// partial one.
+bool hasDriverMarker(const char* path) {
+  FILE* file = openWindowsFile(path, "rb");
+  if (file == nullptr) return false;
+  size_t matched = 0;
+  bool found = false;
+  for (int ch = fgetc(file); ch != EOF; ch = fgetc(file)) {
+    if (ch != static_cast<unsigned char>(kDriverMarker[matched])) matched = 0;
+    if (ch == static_cast<unsigned char>(kDriverMarker[matched]) && ++matched == kDriverMarkerLength) {
+      found = true;
+      break;
+    }
+  }
+  fclose(file);
+  return found;
+}
+
+bool installPipeDriver() {
+  bool nt = isWindowsNT();
+  const DriverNames& names = nt ? kDriverNamesNT : kDriverNames9x;
+  char systemFolder[kPathBufferSize];
+  UINT length = GetSystemDirectoryA(systemFolder, kPathBufferSize);
+  if (length == 0 || length >= kPathBufferSize) return false;
+
+  char newName[kNameBufferSize];
+  char oldName[kNameBufferSize];
+  bool earlierCopy = false;
+  if (!findFreeName(systemFolder, names, newName, oldName, &earlierCopy)) return false;
+
+  char destination[kPathBufferSize];
+  char source[kPathBufferSize];
+  if (!joinedPath(systemFolder, newName, destination)) return false;
+  if (!joinedPath(installOptions.targetFolder, names.sourceName, source)) return false;
+  if (!CopyFileA(source, destination, TRUE)) return false;
+  // The driver lives on in the system folder only; its record in the
+  // uninstall data stays and finds nothing to remove.
+  DeleteFileA(source);
+
+  // An earlier copy may be loaded by Windows: the new file takes its name at
+  // the next start, and that is the name to register.
+  const char* finalName = newName;
+  if (earlierCopy) {
+    if (!replaceOnRestart(systemFolder, newName, systemFolder, oldName)) return false;
+    finalName = oldName;
+    if (!joinedPath(systemFolder, oldName, destination)) return false;
+  }
+
+  {
+    RegistryKey product;
+    if (!product.create(HKEY_LOCAL_MACHINE, kProductKeyPath)) return false;
+    if (!product.setText(kPipeDriverValue, finalName)) return false;
+  }
+
+  if (!(nt ? registerOnNT(finalName) : registerOn9x(finalName))) return false;
+  return countSharedFile(destination);
+}

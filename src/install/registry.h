@@ -1,0 +1,17 @@
+// Registration of the installed product with Windows and with itself: the
+// entry in the list of installed programs, the product key, and the
+// application path of the synthesizer.
+#ifndef VM_INSTALL_REGISTRY_H
+#define VM_INSTALL_REGISTRY_H
+
+// The product's own key: "InstallDir" and "WorkDir" under HKEY_CURRENT_USER
+// (read back at the next start to propose the same folder), the pipe
+// driver's "VelkPipe" under HKEY_LOCAL_MACHINE.
+extern const char kProductKeyPath[];
+
+// Writes every key and value it can and reports nothing: a key or value that
+// cannot be written is skipped, and the installation goes on regardless.
+// Writes nothing at all when the uninstaller's path would be too long.
+void registerProduct();
+
+#endif  // VM_INSTALL_REGISTRY_H

@@ -1,0 +1,40 @@
+#include "install/registry_key.h"
+
+#include <cstring>
+
+bool RegistryKey::create(HKEY root, const char* path) {
+  close();
+  DWORD disposition = 0;
+  if (RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_,
+                      &disposition) == ERROR_SUCCESS)
+    return true;
+  key_ = nullptr;
+  return false;
+}
+
+bool RegistryKey::open(HKEY root, const char* path) {
+  close();
+  if (RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key_) == ERROR_SUCCESS) return true;
+  key_ = nullptr;
+  return false;
+}
+
+void RegistryKey::close() {
+  if (key_ != nullptr) RegCloseKey(key_);
+  key_ = nullptr;
+}
+
+bool RegistryKey::setText(const char* name, const char* text) {
+  DWORD size = static_cast<DWORD>(strlen(text) + 1);
+  return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
+}
+
+bool RegistryKey::setNumber(const char* name, uint32_t number) {
+  DWORD value = number;
+  return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+         ERROR_SUCCESS;
+}
+
+LONG RegistryKey::query(const char* name, DWORD* type, void* data, DWORD* size) {
+  return RegQueryValueExA(key_, name, nullptr, type, static_cast<BYTE*>(data), size);
+}

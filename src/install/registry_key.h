@@ -1,0 +1,37 @@
+// A registry key owned for the length of a scope: opened or created with full
+// access, closed by the destructor at the latest, so that every key is given
+// back in the function that took it.
+#ifndef VM_INSTALL_REGISTRY_KEY_H
+#define VM_INSTALL_REGISTRY_KEY_H
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  ~RegistryKey() { close(); }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+
+  // Opens the key below `root`, creating it and any missing level above it.
+  bool create(HKEY root, const char* path);
+  // Opens an existing key.
+  bool open(HKEY root, const char* path);
+  void close();
+
+  // A REG_SZ value whose stored size counts the terminating zero; a null or
+  // empty name is the key's default value.
+  bool setText(const char* name, const char* text);
+  bool setNumber(const char* name, uint32_t number);
+
+  // RegQueryValueExA on this key: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for a
+  // missing value, ERROR_MORE_DATA when the value does not fit in `size` bytes.
+  LONG query(const char* name, DWORD* type, void* data, DWORD* size);
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+#endif  // VM_INSTALL_REGISTRY_KEY_H

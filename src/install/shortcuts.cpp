@@ -1,0 +1,88 @@
+#include "install/shortcuts.h"
+
+#include <cstring>
+
+#include "install/paths.h"
+#include "setup/context.h"
+#include "setup/fatal.h"
+
+namespace {
+
+const char kStartMenuFolderName[] = "Velk Modular";
+
+struct StartMenuItem {
+  const char* linkName;
+  const char* targetName;  // in the target folder
+  bool needsProgram;       // made only with the program component
+};
+
+// In the order the shortcuts are made.
+const StartMenuItem kStartMenuItems[] = {
+    {"Velk Modular.lnk", "vm.exe", true},
+    {"Velk Modular Help.lnk", "vm.hlp", true},
+    {"Velk Modular Home Page.lnk", "Velk Modular Home Page.url", false},
+    {"Velk Modular License.lnk", "Velk Modular License.txt", false},
+    {"Uninstall Velk Modular.lnk", "_vmunins.exe", false},
+};
+
+void copyPath(char* buffer, const char* path) {
+  size_t length = strlen(path);
+  ENSURE(length < kPathBufferSize);
+  memcpy(buffer, path, length + 1);
+}
+
+}  // namespace
+
+bool getProgramsFolder(HWND owner, char* buffer) {
+  IMalloc* allocator = nullptr;
+  if (FAILED(SHGetMalloc(&allocator))) return false;
+  LPITEMIDLIST items = nullptr;
+  bool found = false;
+  if (SUCCEEDED(SHGetSpecialFolderLocation(owner, CSIDL_PROGRAMS, &items))) {
+    found = SHGetPathFromIDListA(items, buffer) != FALSE;
+    allocator->Free(items);
+  }
+  allocator->Release();
+  return found;
+}
+
+bool createShortcut(const char* folder, const char* linkName, const char* baseFolder, const char* targetName) {
+  char linkPath[kPathBufferSize];
+  char targetPath[kPathBufferSize];
+  copyPath(linkPath, folder);
+  copyPath(targetPath, baseFolder);
+  if (!joinPath(linkPath, linkName) || !joinPath(targetPath, targetName)) return false;
+
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link))))
+    return false;
+  // The shell answers S_FALSE for a target that does not exist yet, which is
+  // no reason to go without the shortcut.
+  link->SetPath(targetPath);
+  IPersistFile* file = nullptr;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    link->Release();
+    return false;
+  }
+  // IPersistFile takes its file name only in UTF-16.
+  WCHAR wideLinkPath[kPathBufferSize];
+  bool saved = MultiByteToWideChar(CP_ACP, 0, linkPath, -1, wideLinkPath, kPathBufferSize) != 0 &&
+               SUCCEEDED(file->Save(wideLinkPath, TRUE));
+  file->Release();
+  link->Release();
+  return saved;
+}
+
+bool createStartMenuItems(HWND owner) {
+  char folder[kPathBufferSize];
+  if (!getProgramsFolder(owner, folder)) return false;
+  if (!joinPath(folder, kStartMenuFolderName)) return false;
+  if (!createDirectoryPath(folder)) return false;
+  bool programSelected = installOptions.componentSelected[kComponentProgram] != 0;
+  for (const StartMenuItem& item : kStartMenuItems) {
+    if (item.needsProgram && !programSelected) continue;
+    if (!createShortcut(folder, item.linkName, installOptions.targetFolder, item.targetName)) return false;
+  }
+  return true;
+}
