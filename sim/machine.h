@@ -40,6 +40,10 @@ struct ResetHook {
   explicit ResetHook(void (*clear)());
 };
 
+// Supplied by the privileges area: closes a process token handle; false
+// when `object` is not one.
+bool closeTokenHandle(HANDLE object);
+
 // Writes straight to file descriptor 2, so that what the program shows is
 // seen by death tests even after the program closed its stdio streams.
 void writeToStderr(const std::string& text);
