@@ -50,6 +50,8 @@ typedef struct SimHandle* HANDLE;
 typedef struct SimWindow* HWND;
 typedef struct SimModule* HMODULE;
 typedef HMODULE HINSTANCE;
+typedef struct SimResourceInfo* HRSRC;
+typedef HANDLE HGLOBAL;
 
 typedef INT_PTR(WINAPI* FARPROC)();
 
@@ -80,6 +82,9 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
 // Message boxes
 #define MB_OK 0x00000000L
@@ -123,6 +128,14 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
 // ---- Resources of the executable ----------------------------------------------
 
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC info);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC info);
+LPVOID WINAPI LockResource(HGLOBAL data);
+BOOL WINAPI FreeResource(HGLOBAL data);
 
 // ---- Files and folders ----------------------------------------------------------
 
