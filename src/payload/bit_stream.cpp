@@ -6,8 +6,6 @@
 
 namespace {
 
-// The bit counters are int32: the last value they may reach.
-constexpr int32_t kBitCountLimit = 2147483647;
 constexpr int32_t kWidestField = 32;
 
 }  // namespace
@@ -26,12 +24,6 @@ int32_t ByteCursor::read(void* dest, int32_t n) {
   if (taken == n) return 1;
   failed_ = 1;
   return 0;
-}
-
-int32_t BitSource::nextBit() {
-  ++bitsRead;
-  ENSURE(bitsRead != kBitCountLimit);
-  return readBit();
 }
 
 int32_t BitSource::readBits(uint32_t* dest, int32_t count) {
@@ -77,37 +69,26 @@ int32_t MemoryBitSource::readBit() {
 
 int32_t MemoryBitSource::atEnd() { return bitsLeft_ == 0; }
 
-void BitSink::shiftBitIn(int32_t& accumulator, int32_t& bitCount, int32_t bit) {
-  ENSURE(bitCount >= 0 && bitCount <= 8);
-  if (bitCount == 8) flushByte();
-  accumulator |= (bit ? 1 : 0) << bitCount;
-  ++bitCount;
-}
-
 void BitSink::checkField(uint32_t value, int32_t count) {
   ENSURE(count >= 0 && count <= kWidestField);
   // A value wider than its field would lose its high bits without a trace.
   if (count < kWidestField) ENSURE(value < (1u << count));
-}
-
-void BitSink::countBit() {
-  ENSURE(bitsWritten != kBitCountLimit);
-  ++bitsWritten;
+  // The count stops short of overflowing, as a source's does.
+  ENSURE(bitsWritten < kBitCountLimit - count);
 }
 
 void BitSink::putBitsLowFirst(uint32_t value, int32_t count) {
   checkField(value, count);
   for (int32_t i = 0; i < count; ++i) {
     putBit(static_cast<int32_t>(value & 1));
-    countBit();
     value >>= 1;
   }
+  // No sink looks at the count while bits arrive, so it is added once.
+  bitsWritten += count;
 }
 
 void BitSink::putBitsHighFirst(uint32_t value, int32_t count) {
   checkField(value, count);
-  for (int32_t i = count - 1; i >= 0; --i) {
-    putBit(static_cast<int32_t>((value >> i) & 1));
-    countBit();
-  }
+  for (int32_t i = count - 1; i >= 0; --i) putBit(static_cast<int32_t>((value >> i) & 1));
+  bitsWritten += count;
 }

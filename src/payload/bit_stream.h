@@ -11,6 +11,11 @@
 
 #include <cstdint>
 
+#include "setup/fatal.h"
+
+// The bit counters are int32: the last value they may reach.
+constexpr int32_t kBitCountLimit = 2147483647;
+
 // Reads the catalogue of an entry byte by byte before its bit stream begins.
 class ByteCursor {
  public:
@@ -51,7 +56,11 @@ class BitSource {
 
   // The counted read every consumer uses. A source delivers at most
   // 2^31 - 2 bits through it, so the count never overflows.
-  int32_t nextBit();
+  int32_t nextBit() {
+    ++bitsRead;
+    ENSURE(bitsRead != kBitCountLimit);
+    return readBit();
+  }
 
   int32_t bitsRead = 0;
 
@@ -106,11 +115,15 @@ class BitSink {
 
   // The putBit every sink shares: a full byte is handed on lazily, only when
   // a ninth bit arrives or when the owner flushes at the end.
-  void shiftBitIn(int32_t& accumulator, int32_t& bitCount, int32_t bit);
+  void shiftBitIn(int32_t& accumulator, int32_t& bitCount, int32_t bit) {
+    ENSURE(bitCount >= 0 && bitCount <= 8);
+    if (bitCount == 8) flushByte();
+    accumulator |= (bit ? 1 : 0) << bitCount;
+    ++bitCount;
+  }
 
  private:
   void checkField(uint32_t value, int32_t count);
-  void countBit();
 };
 
 #endif  // VM_PAYLOAD_BIT_STREAM_H

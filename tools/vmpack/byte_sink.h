@@ -12,13 +12,24 @@
 
 class ByteSink final : public BitSink {
  public:
-  // Bytes beyond `limit` are dropped and counted as an overflow.
-  explicit ByteSink(size_t limit = SIZE_MAX) : limit_(limit) {}
+  // Bytes beyond `limit` are dropped and counted as an overflow. A known
+  // limit is reserved at once.
+  explicit ByteSink(size_t limit = SIZE_MAX) : limit_(limit) {
+    if (limit != SIZE_MAX) bytes_.reserve(limit);
+  }
 
   void putBit(int32_t bit) override { shiftBitIn(accumulator_, bitCount_, bit); }
 
   void flushByte() override {
     if (bitCount_ == 0) return;
+    storeByte();
+  }
+
+  std::vector<uint8_t>& bytes() { return bytes_; }
+  bool overflow() const { return overflow_; }
+
+ private:
+  void storeByte() {
     if (bytes_.size() < limit_) {
       bytes_.push_back(static_cast<uint8_t>(accumulator_));
     } else {
@@ -28,10 +39,6 @@ class ByteSink final : public BitSink {
     bitCount_ = 0;
   }
 
-  std::vector<uint8_t>& bytes() { return bytes_; }
-  bool overflow() const { return overflow_; }
-
- private:
   std::vector<uint8_t> bytes_;
   size_t limit_;
   int32_t accumulator_ = 0;

@@ -7,7 +7,6 @@
 #include <fstream>
 
 #include "vmpack/codepage.h"
-#include "vmpack/tool_fatal.h"
 
 namespace fs = std::filesystem;
 
@@ -271,7 +270,6 @@ bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
   fs::path target = fs::u8path(path);
   fs::path temporary = target;
   temporary += ".vmpack-partial";
-  removeOnFailedCheck(hostText(temporary));
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -279,14 +277,12 @@ bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
     if (!out) {
       std::error_code ignored;
       fs::remove(temporary, ignored);
-      removeOnFailedCheck("");
       *error = path + ": cannot write the file";
       return false;
     }
   }
   std::error_code failure;
   fs::rename(temporary, target, failure);
-  removeOnFailedCheck("");
   if (failure) {
     std::error_code ignored;
     fs::remove(temporary, ignored);

@@ -29,7 +29,7 @@ struct MatchTable {
 
 // How hard the finder looks: candidates tried per position.
 struct MatchSearch {
-  int chainLimit = 256;
+  int chainLimit = 1024;
 };
 
 // Matches for positions [begin, end) of data; the bytes before begin (up to a

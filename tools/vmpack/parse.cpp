@@ -12,28 +12,33 @@ constexpr int kFlagBits = 1;
 
 int distanceHigh(int distance) { return (distance - 1) >> kLowDistanceBits; }
 
-// Bits of each code word under the current codes (the flag and the plain
-// distance bits included), as the shortest-path search prices them.
+// Bits of each item under the current codes (the flag and the plain distance
+// bits included), as the shortest-path search prices them.
 struct Costs {
   double literal[256];
   double distanceHigh[64];
   double length[64];
 };
 
-// A symbol the previous parse did not use gets a code as long as the rarest
-// one, and one bit more: using it would push others down.
-void costsFromCode(const PrefixCode& code, double* costs, size_t count) {
-  int longest = 0;
-  for (int length : code.lengths) longest = length > longest ? length : longest;
-  for (size_t s = 0; s < count; ++s) costs[s] = code.lengths[s] >= 0 ? code.lengths[s] : longest + 1;
+// What a symbol would cost under a code fitted to these counts: its share of
+// the bits, -log2(p). A symbol the parse did not use costs as much as one
+// used half a time, so that a parse may still take it where it saves more.
+// Fractional costs steer the next parse slightly better than the whole-bit
+// lengths of the code they approximate.
+void costsFromCounts(const std::vector<uint64_t>& counts, double* costs) {
+  uint64_t total = 0;
+  for (uint64_t count : counts) total += count;
+  double bits = std::log2(static_cast<double>(total > 0 ? total : 1));
+  for (size_t s = 0; s < counts.size(); ++s) {
+    costs[s] = counts[s] > 0 ? bits - std::log2(static_cast<double>(counts[s])) : bits + 1;
+  }
 }
 
 Costs costsFromCounts(const SymbolCounts& counts) {
-  StreamCodes codes = buildStreamCodes(counts);
   Costs costs;
-  costsFromCode(codes.literals, costs.literal, 256);
-  costsFromCode(codes.distanceHighs, costs.distanceHigh, 64);
-  costsFromCode(codes.lengths, costs.length, 64);
+  costsFromCounts(counts.literals, costs.literal);
+  costsFromCounts(counts.distanceHighs, costs.distanceHigh);
+  costsFromCounts(counts.lengths, costs.length);
   for (double& c : costs.literal) c += kFlagBits;
   for (double& c : costs.distanceHigh) c += kFlagBits + kLowDistanceBits;
   return costs;
@@ -157,7 +162,7 @@ std::vector<Item> chooseItems(const uint8_t* data, size_t size, const ParseOptio
     SymbolCounts counts = countSymbols(items);
     uint64_t bits = streamBits(counts, buildStreamCodes(counts));
     // The costs settle within a few passes; once a pass gains nothing, the
-    // next would repeat it.
+    // next would only repeat it.
     if (bits >= bestBits) break;
     bestBits = bits;
     best.swap(items);

@@ -2,20 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "setup/fatal.h"
 
 namespace {
 
 std::string failedCheckLine;
-std::string partialOutput;
 
 }  // namespace
 
 void reportFailedChecksAs(const std::string& line) { failedCheckLine = line; }
-
-void removeOnFailedCheck(const std::string& path) { partialOutput = path; }
 
 void fatalInternalError(int32_t fileNumber, int32_t lineNumber) {
   if (failedCheckLine.empty()) {
@@ -23,10 +19,6 @@ void fatalInternalError(int32_t fileNumber, int32_t lineNumber) {
             static_cast<int>(lineNumber));
   } else {
     fprintf(stderr, "%s\n", failedCheckLine.c_str());
-  }
-  if (!partialOutput.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove(std::filesystem::u8path(partialOutput), ignored);
   }
   fflush(nullptr);
   // No destructors: the check may have failed halfway through changing them.

@@ -11,8 +11,4 @@
 // which names the failed check as a fault of the packer itself.
 void reportFailedChecksAs(const std::string& line);
 
-// A file being written that a failed check must not leave behind; empty when
-// there is none.
-void removeOnFailedCheck(const std::string& path);
-
 #endif  // VM_TOOLS_VMPACK_TOOL_FATAL_H
