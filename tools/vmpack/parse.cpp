@@ -161,11 +161,14 @@ std::vector<Item> chooseItems(const uint8_t* data, size_t size, const ParseOptio
     }
     SymbolCounts counts = countSymbols(items);
     uint64_t bits = streamBits(counts, buildStreamCodes(counts));
-    // The costs settle within a few passes; once a pass gains nothing, the
-    // next would only repeat it.
-    if (bits >= bestBits) break;
-    bestBits = bits;
-    best.swap(items);
+    // The costs settle within a few passes; once a pass gains less than a
+    // hundredth of a percent, further passes are not worth their time.
+    bool settled = bits >= bestBits || bestBits - bits < bestBits / 10000;
+    if (bits < bestBits) {
+      bestBits = bits;
+      best.swap(items);
+    }
+    if (settled) break;
     costs = costsFromCounts(counts);
   }
   return best;
