@@ -142,3 +142,20 @@ TEST_F(PayloadEntryTest, ACatalogueRunningPastTheEntryIsReportedNotRead) {
     entry.releaseEntry();
   }
 }
+
+TEST_F(PayloadEntryTest, AnEntryIsHandedOverOnceAndAHeldOneIsNeverOverwritten) {
+  install(100, makeEntry({"Work"}, {}));
+  PayloadEntry first = openEntry(100);
+  PayloadEntry second = std::move(first);
+  EXPECT_FALSE(first.present());
+  ASSERT_TRUE(second.present());
+  second.releaseEntry();
+  first.releaseEntry();
+  EXPECT_EQ(sim::loadedResourceCount(), 0);
+  auto overwrite = [] {
+    sim::answerNextMessageBox(IDOK);
+    PayloadEntry held = openEntry(100);
+    held = openEntry(100);
+  };
+  EXPECT_EXIT(overwrite(), ::testing::ExitedWithCode(1), kInternalError);
+}

@@ -161,6 +161,26 @@ TEST_F(VmpackEncoderTest, RefusesWhatTheFormatOrWindowsCannotCarry) {
   }
 }
 
+TEST_F(VmpackEncoderTest, ContentParsedInSegmentsStillCopiesAcrossTheirEdges) {
+  // Large contents are parsed a segment at a time; here a tiny segment size
+  // puts many edges into a small stream, with repeats reaching over them.
+  std::string phrase = randomBytes(700, 11);
+  std::string data;
+  for (int i = 0; i < 8; ++i) data += phrase + randomBytes(50, static_cast<uint32_t>(i));
+  ParseOptions options;
+  options.segmentBytes = 1000;
+  std::vector<uint8_t> stream;
+  std::string error;
+  ASSERT_TRUE(encodeStream(reinterpret_cast<const uint8_t*>(data.data()), data.size(), options, &stream, &error));
+  EXPECT_LT(stream.size(), 700u + 8 * 50 + 600);
+  MemoryBitSource source(stream.data(), stream.data() + stream.size());
+  ByteSink sink;
+  Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
+  EXPECT_EQ(decompressor.decodeStream(source, sink, nullptr), 1);
+  sink.flushByte();
+  EXPECT_EQ(std::string(sink.bytes().begin(), sink.bytes().end()), data);
+}
+
 TEST_F(VmpackEncoderTest, TheSameContentsGiveTheSameEntry) {
   Files files = {{"a.txt", "alpha alpha alpha"}, {"b\\c.bin", randomBytes(20000, 4)}};
   EXPECT_EQ(makeEntry({"b"}, files), makeEntry({"b"}, files));

@@ -51,7 +51,7 @@ uint32_t loadUint32(const uint8_t* bytes);
 bool readUint32(ByteCursor& cursor, uint32_t* value);
 bool readInt32(ByteCursor& cursor, int32_t* value);
 bool readCatalogueCounts(ByteCursor& cursor, int32_t* folderCount, int32_t* fileCount);
-// name receives the zero-terminated folder name.
+// name (kNameLengthLimit bytes) receives the zero-terminated folder name.
 bool readFolderRecord(ByteCursor& cursor, char* name, int32_t* nameLength);
 // A file of size 0 or less is refused: no sink can carry one.
 bool readFileRecord(ByteCursor& cursor, CatalogueFile* file);

@@ -27,6 +27,25 @@ PayloadEntry openEntry(int32_t id) {
   return entry;
 }
 
+PayloadEntry::PayloadEntry(PayloadEntry&& other)
+    : resource_(other.resource_), bytes_(other.bytes_), size_(other.size_) {
+  other.resource_ = nullptr;
+  other.bytes_ = nullptr;
+  other.size_ = 0;
+}
+
+PayloadEntry& PayloadEntry::operator=(PayloadEntry&& other) {
+  // Overwriting a held entry would lose the resource without giving it back.
+  ENSURE(bytes_ == nullptr);
+  resource_ = other.resource_;
+  bytes_ = other.bytes_;
+  size_ = other.size_;
+  other.resource_ = nullptr;
+  other.bytes_ = nullptr;
+  other.size_ = 0;
+  return *this;
+}
+
 void PayloadEntry::releaseEntry() {
   if (bytes_ == nullptr) return;
   FreeResource(resource_);

@@ -22,6 +22,13 @@ struct CatalogueSums {
 class PayloadEntry {
  public:
   PayloadEntry() = default;
+  // Never copied: only one holder may give the resource back. Moving hands
+  // it over and leaves the source absent; an entry still held may not be
+  // overwritten.
+  PayloadEntry(const PayloadEntry&) = delete;
+  PayloadEntry& operator=(const PayloadEntry&) = delete;
+  PayloadEntry(PayloadEntry&& other);
+  PayloadEntry& operator=(PayloadEntry&& other);
 
   bool present() const { return bytes_ != nullptr; }
 
