@@ -1,6 +1,7 @@
 #include "vmpack/host_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>

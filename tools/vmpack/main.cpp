@@ -8,11 +8,11 @@
 // Every failure is one line on stderr and exit status 1; pack leaves no
 // partial output behind, and a corrupt entry is reported as such, never
 // crashed on.
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
