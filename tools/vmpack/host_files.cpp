@@ -35,7 +35,7 @@ std::chrono::seconds fileClockOffset() {
 
 std::string hostText(const fs::path& path) { return path.u8string(); }
 
-std::string lowerExtension(const std::string& name) {
+std::string extensionKey(const std::string& name) {
   size_t separator = name.rfind('\\');
   size_t dot = name.rfind('.');
   std::string extension = dot == std::string::npos || (separator != std::string::npos && dot < separator)
@@ -157,8 +157,8 @@ bool hostPathOf(const fs::path& folder, const std::string& name, fs::path* path)
 
 void sortFilesForPacking(std::vector<EntryFile>* files) {
   std::stable_sort(files->begin(), files->end(), [](const EntryFile& a, const EntryFile& b) {
-    std::string extensionA = lowerExtension(a.name);
-    std::string extensionB = lowerExtension(b.name);
+    std::string extensionA = extensionKey(a.name);
+    std::string extensionB = extensionKey(b.name);
     if (extensionA != extensionB) return extensionA < extensionB;
     std::string baseA = upperName(baseName(a.name));
     std::string baseB = upperName(baseName(b.name));
