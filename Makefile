@@ -5,11 +5,12 @@ HOST := $(BUILD)/host
 HOST_ASAN := $(BUILD)/host-asan
 WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
+BENCH := $(BUILD)/bench
 
 DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g++ python3 \
                 libgtest-dev clang libclang-rt-14-dev
 
-.PHONY: all deps build configure run test test-host test-e2e clean
+.PHONY: all deps build configure run test test-host test-e2e bench clean
 
 all: build
 
@@ -52,6 +53,14 @@ test-host:
 
 test-e2e:
 	tests/e2e/run.sh $(BUILD)
+
+# Figures only, never pass or fail: an optimised host tree of its own, so the
+# speeds are those of release code.
+bench: deps
+	@[ -f $(BENCH)/build.ninja ] || cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	ninja -C $(BENCH) codec_bench
+	bench/make_corpus.sh $(BENCH)/corpus
+	$(BENCH)/bench/codec_bench $(BENCH)/corpus $(BENCH)
 
 run: deps
 	$(MAKE) build

@@ -9,6 +9,11 @@
 
 #include "sim/sim.h"
 
+// What an HMODULE of the sim points to: kernel32 and the program itself.
+struct SimModule {
+  int unused;
+};
+
 namespace sim {
 
 struct ScriptedAnswer {

@@ -80,6 +80,25 @@ void setHeapLimit(size_t bytes);
 // Heap blocks handed out and not yet returned.
 int liveHeapBlocks();
 
+// ---- Resources of the program's executable -----------------------------------
+
+// The module handle of the program itself; FindResourceA also takes null for it,
+// as Windows does.
+HMODULE programModule();
+
+// Installs (or replaces) a resource with a numeric type and id, language 1033.
+void addResource(int type, int id, const std::vector<uint8_t>& bytes);
+void removeResource(int type, int id);
+
+// Makes every later LoadResource or LockResource call fail.
+enum class ResourceFailure { none, load, lock };
+void setResourceFailure(ResourceFailure failure);
+
+// Resources loaded with LoadResource and not yet given back with FreeResource.
+int loadedResourceCount();
+// The ids FindResourceA was asked for, in order (numeric ids only).
+const std::vector<int>& resourceLookups();
+
 // ---- Message boxes -----------------------------------------------------------
 
 struct MessageBoxRecord {

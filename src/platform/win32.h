@@ -65,6 +65,8 @@ typedef struct SimDC* HDC;
 typedef struct SimPen* HPEN;
 typedef struct SimFont* HFONT;
 typedef struct SimBrush* HBRUSH;
+typedef struct SimResourceInfo* HRSRC;
+typedef HANDLE HGLOBAL;
 
 typedef INT_PTR(WINAPI* FARPROC)();
 
@@ -127,6 +129,8 @@ typedef struct tagRECT {
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NOACCESS 998L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 
 // Message boxes
 #define MB_OK 0x00000000L
@@ -193,6 +197,14 @@ void WINAPI Sleep(DWORD milliseconds);
 
 // ---- Resources of the executable ----------------------------------------------
 
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC info);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC info);
+LPVOID WINAPI LockResource(HGLOBAL data);
+BOOL WINAPI FreeResource(HGLOBAL data);
 
 // ---- Files and folders ----------------------------------------------------------
 
