@@ -32,6 +32,13 @@ class WizardTest : public SimTest {
     for (ComponentSizes& sizes : componentSizes) sizes = ComponentSizes{0, 0, 0};
     longestPayloadName = 41;
     sim::addIconGroup("VM");
+    // Keys every Windows NT machine has, which the rights check opens.
+    for (const char* path : {"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                             "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32"}) {
+      HKEY key = nullptr;
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+      RegCloseKey(key);
+    }
     createTitleWindow();
   }
 
