@@ -37,6 +37,7 @@ struct ShellState {
   bool programsFolderSet = false;
   std::string programsFolder;
   HWND lastOwner = nullptr;
+  bool comFails = false;
   std::deque<sim::FolderBrowseAnswer> browseAnswers;
   std::vector<sim::FolderBrowseRecord> browses;
 };
@@ -326,7 +327,10 @@ HWND lastShellOwner() { return shellState().lastOwner; }
 
 }  // namespace sim
 
-HRESULT WINAPI CoInitialize(LPVOID) { return shellState().comInitializations++ == 0 ? S_OK : S_FALSE; }
+HRESULT WINAPI CoInitialize(LPVOID) {
+  if (shellState().comFails) return E_OUTOFMEMORY;
+  return shellState().comInitializations++ == 0 ? S_OK : S_FALSE;
+}
 
 void WINAPI CoUninitialize(void) {
   if (shellState().comInitializations > 0) --shellState().comInitializations;
@@ -389,6 +393,8 @@ void answerNextFolderBrowse(const std::string& windowsPath) {
 void answerNextFolderBrowseOutsideFileSystem(const std::string& displayName) {
   shellState().browseAnswers.push_back(FolderBrowseAnswer{false, "", displayName});
 }
+
+void setComInitializationFails(bool fails) { shellState().comFails = fails; }
 
 void cancelNextFolderBrowse() { shellState().browseAnswers.push_back(FolderBrowseAnswer{true, "", ""}); }
 

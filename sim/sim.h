@@ -444,6 +444,8 @@ bool readShortcut(const std::string& windowsPath, Shortcut* shortcut);
 
 // Whether CoInitialize is in effect (CoCreateInstance fails without it).
 bool comInitialized();
+// Makes CoInitialize fail (E_OUTOFMEMORY), as on a system short of memory.
+void setComInitializationFails(bool fails);
 // Shell link objects not yet released, references to the shell's allocator
 // handed out by SHGetMalloc and not yet released, and blocks (item ID lists)
 // from that allocator not yet freed.
