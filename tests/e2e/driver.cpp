@@ -5,6 +5,10 @@
 //   start PROGRAM [ARGS...]   start the program (relative to this driver's folder)
 //   window CAPTION            wait until the program shows a dialog or message box
 //                             with this caption; it becomes the current window
+//   showing PATTERN           wait until the program shows a dialog or message box
+//                             holding a static text that matches PATTERN (below);
+//                             it becomes the current window. Tells apart windows
+//                             that share a caption, such as a page and its question
 //   text PATTERN              a static text of the current window matches PATTERN:
 //                             "\n" is a line break, "#" one or more digits,
 //                             "*" any run of characters
@@ -165,6 +169,50 @@ bool waitForWindow(const std::string& caption) {
     Sleep(kPollMs);
   }
   printf("no window \"%s\" within %lu ms\n", caption.c_str(), kStepTimeoutMs);
+  return false;
+}
+
+struct TextSearch {
+  const char* pattern;
+  HWND found;
+};
+
+BOOL CALLBACK findDialogShowing(HWND window, LPARAM parameter) {
+  TextSearch* search = reinterpret_cast<TextSearch*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId != program.dwProcessId || !IsWindowVisible(window)) return TRUE;
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (strcmp(className, "#32770") != 0) return TRUE;
+  StaticTexts found;
+  EnumChildWindows(window, collectStaticText, reinterpret_cast<LPARAM>(&found));
+  for (const std::string& text : found.texts) {
+    if (matches(search->pattern, text.c_str())) {
+      search->found = window;
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+bool waitForWindowShowing(const std::string& pattern) {
+  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+    TextSearch search = {pattern.c_str(), nullptr};
+    EnumWindows(findDialogShowing, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) {
+      current = search.found;
+      return true;
+    }
+    if (programEnded()) {
+      DWORD code = 0;
+      GetExitCodeProcess(program.hProcess, &code);
+      printf("the program ended (exit code %lu) without showing \"%s\"\n", code, pattern.c_str());
+      return false;
+    }
+    Sleep(kPollMs);
+  }
+  printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), kStepTimeoutMs);
   return false;
 }
 
@@ -776,6 +824,7 @@ bool runStep(const std::string& command, const std::string& argument) {
     return false;
   }
   if (command == "window") return waitForWindow(argument);
+  if (command == "showing") return waitForWindowShowing(argument);
   if (command == "exit") return checkExit(argument);
   if (command == "screenshot") return saveScreenshot(argument);
   if (current == nullptr) {
