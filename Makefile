@@ -29,9 +29,9 @@ $(HOST)/build.ninja:
 $(HOST_ASAN)/build.ninja:
 	cmake -S . -B $(HOST_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVM_SANITIZE=ON
 $(WIN32)/build.ninja:
-	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DVM_HOST_BUILD_DIR=$(abspath $(HOST))
 $(WIN64)/build.ninja:
-	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DVM_HOST_BUILD_DIR=$(abspath $(HOST))
 
 configure: $(HOST)/build.ninja $(HOST_ASAN)/build.ninja $(WIN32)/build.ninja $(WIN64)/build.ninja
 

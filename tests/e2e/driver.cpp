@@ -19,6 +19,8 @@
 //   layout FILE               the current dialog matches the layout table in FILE
 //                             (a path relative to this script's folder)
 //   exit CODE                 wait for the program to end with this exit code
+//   manifest PROGRAM TEXT     PROGRAM's application manifest (resource 1 of
+//                             type 24) contains TEXT
 //   icons PROGRAM GROUP...    PROGRAM (not started) holds exactly these icon
 //                             groups in this order, each with the same two
 //                             pictures: 32 x 32 and 16 x 16, 16 colours
@@ -693,6 +695,28 @@ std::string resourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
   return data != nullptr ? std::string(data, SizeofResource(module, found)) : std::string();
 }
 
+// "PROGRAM TEXT": the application manifest of PROGRAM contains TEXT.
+bool checkManifest(const std::string& argument) {
+  size_t space = argument.find(' ');
+  if (space == std::string::npos) {
+    printf("manifest needs a program and a text\n");
+    return false;
+  }
+  std::string path = programFolder + argument.substr(0, space);
+  std::string text = argument.substr(space + 1);
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) {
+    printf("cannot open %s (error %lu)\n", path.c_str(), GetLastError());
+    return false;
+  }
+  std::string manifest = resourceBytes(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  FreeLibrary(module);
+  if (manifest.find(text) != std::string::npos) return true;
+  printf("the manifest of %s does not contain \"%s\"; it reads:\n%s\n", path.c_str(), text.c_str(),
+         manifest.c_str());
+  return false;
+}
+
 // "PROGRAM GROUP...": the program holds exactly these icon groups, in this
 // order (the shell shows the first), each with the same two pictures: 32 x 32
 // and 16 x 16 pixels in 16 colours.
@@ -819,6 +843,7 @@ bool saveScreenshot(const std::string& file) {
 bool runStep(const std::string& command, const std::string& argument) {
   if (command == "start") return startProgram(argument);
   if (command == "icons") return checkIcons(argument);
+  if (command == "manifest") return checkManifest(argument);
   if (program.hProcess == nullptr) {
     printf("no program started\n");
     return false;
