@@ -58,9 +58,10 @@ test-e2e:
 # speeds are those of release code.
 bench: deps
 	@[ -f $(BENCH)/build.ninja ] || cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	ninja -C $(BENCH) codec_bench
+	ninja -C $(BENCH) codec_bench extraction_bench
 	bench/make_corpus.sh $(BENCH)/corpus
 	$(BENCH)/bench/codec_bench $(BENCH)/corpus $(BENCH)
+	$(BENCH)/bench/extraction_bench $(BENCH)/corpus $(BENCH)
 
 run: deps
 	$(MAKE) build

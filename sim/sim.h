@@ -124,9 +124,10 @@ int unexpectedMessageBoxes();
 // WM_NCDESTROY. Posted messages wait in a queue per thread; GetMessageA and
 // PeekMessageA take them in Windows' order (posted messages, then WM_PAINT of
 // a window that needs painting). Sent messages, also across threads, call the
-// procedure directly. The sim runs one program, so window classes are told
-// apart by name alone, and a window has no frame: its client area is the
-// whole window.
+// procedure directly. A dialog's items are its child windows with that
+// control id; dialogs themselves are described below. The sim runs one
+// program, so window classes are told apart by name alone, and a window has
+// no frame: its client area is the whole window.
 
 // The primary screen as GetSystemMetrics and GetDeviceCaps report it
 // (a fresh machine: 1024 x 768 pixels, 96 pixels per logical inch).
@@ -183,6 +184,14 @@ std::vector<HWND> liveWindows();
 // `action` runs, as the user's input would arrive. Waiting with no action
 // left ends the test process with a report instead of hanging.
 void whenIdle(std::function<void()> action);
+
+// Input that arrives while the program polls the queue with PeekMessageA
+// (as the Installing page's pump does): the `nth` call from now that finds
+// nothing due runs `action` (which may post messages) and then looks again.
+// Actions queue up; each counts its polls after the one before it has run.
+void atEmptyPoll(int nth, std::function<void()> action);
+// PeekMessageA calls that found nothing due, since the machine was reset.
+int emptyPolls();
 
 // Icon group resources of the program that LoadIconA finds by name.
 void addIconGroup(const std::string& name);

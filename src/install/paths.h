@@ -32,6 +32,12 @@ bool pathsEqualIgnoringCase(const char* a, const char* b);
 // again once Windows resolves it, so such a path never counts as inside.
 bool isPathInsideFolder(const char* path, const char* folder);
 
+// True when `name`, joined to any folder, names something strictly below
+// it: not empty, no drive ("C:x" or "C:\x"), no leading separator, and no
+// level made of dots and spaces only (such as ".."), which Windows would
+// resolve to the folder itself or above it.
+bool isContainedRelativePath(const char* name);
+
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);

@@ -4,12 +4,12 @@
 
 #include "pages/dialog_frame.h"
 #include "payload/component_table.h"
+#include "payload/progress.h"
 #include "res/resource.h"
 #include "setup/context.h"
 #include "setup/fatal.h"
 
 int32_t requiredBytes = 0;
-int32_t progressTotal = 0;
 
 namespace {
 

@@ -12,13 +12,11 @@
 // Directory page weighs it against the target drive's free space.
 extern int32_t requiredBytes;
 
-// The selection's bytes as stored: the 100 % mark of the Installing page's
-// progress bar.
-extern int32_t progressTotal;
-
 INT_PTR CALLBACK customizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Recomputes requiredBytes and progressTotal from the selection flags and
+// Recomputes requiredBytes and the progress channel's progressTotal (the
+// selection's bytes as stored, the Installing page's 100 % mark) from the
+// selection flags and
 // shows the required size in KiB, formatted with `format`, in the static
 // control `controlId`. The support entries count only when something else is
 // selected.
