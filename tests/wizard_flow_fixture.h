@@ -15,7 +15,19 @@
 #include "wizard_fixture.h"
 
 constexpr char kTarget[] = "C:\\Program Files\\Velk Modular";
-constexpr char kLicenseText[] = "VELK MODULAR LICENSE AGREEMENT\r\n\r\nYou may use this software.\r\n";
+// Varied enough that the decoder reports progress while it reads it.
+const std::string kLicenseText = [] {
+  std::string text = "VELK MODULAR LICENSE AGREEMENT\r\n";
+  uint32_t seed = 12345;
+  for (int line = 0; line < 30; ++line) {
+    for (int letter = 0; letter < 60; ++letter) {
+      seed = seed * 1103515245u + 12345u;
+      text += static_cast<char>('a' + (seed >> 16) % 26);
+    }
+    text += "\r\n";
+  }
+  return text;
+}();
 
 inline void installEntry(int id, const std::vector<uint8_t>& bytes) {
   sim::addResource(kPayloadResourceType, id, bytes);

@@ -2,7 +2,6 @@
 
 #include "pages/dialog_frame.h"
 #include "payload/extraction.h"
-#include "payload/progress.h"
 #include "res/resource.h"
 #include "setup/context.h"
 #include "setup/fatal.h"
@@ -16,9 +15,6 @@ constexpr int32_t kLicenseEntry = 1002;
 
 INT_PTR CALLBACK licenseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != WM_INITDIALOG) return commonDialogProc(dialog, message, wParam, lParam);
-  // A cancel confirmed during an earlier installation attempt is over; it
-  // must not stop the licence from being read when the user comes back here.
-  cancelRequested = 0;
   char* text = extractToMemory(kLicenseEntry, setupContext.titleWindow);
   if (text == nullptr) {
     // The user has just been told why; there is nothing left to confirm.
