@@ -4,6 +4,7 @@
 // keyboard interface of IsDialogMessageA, and the dialog-item calls.
 #include <strings.h>
 
+#include <cstdlib>
 #include <map>
 
 #include "sim/code_page.h"
