@@ -108,3 +108,16 @@ bool isPathInsideFolder(const char* path, const char* folder) {
   }
   return extraLevels > 0;
 }
+
+bool pathsNameSameFolder(const char* a, const char* b) {
+  if (!isDriveRootedPath(a) || !isDriveRootedPath(b)) return false;
+  for (;;) {
+    size_t aLength = nextLevel(a);
+    size_t bLength = nextLevel(b);
+    if (aLength != bLength) return false;
+    if (aLength == 0) return true;
+    if (!levelsEqual(a, b, aLength) || isDotsLevel(a, aLength)) return false;
+    a += aLength;
+    b += bLength;
+  }
+}

@@ -32,6 +32,11 @@ bool pathsEqualIgnoringCase(const char* a, const char* b);
 // again once Windows resolves it, so such a path never counts as inside.
 bool isPathInsideFolder(const char* path, const char* folder);
 
+// True when both drive-rooted paths name the same folder: the same levels,
+// compared as isPathInsideFolder compares them, whatever separators stand
+// between and after them. A level of dots and spaces only makes it false.
+bool pathsNameSameFolder(const char* a, const char* b);
+
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);
