@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -20,6 +21,7 @@ namespace {
 struct OtherProcess {
   bool endsWhenWaitedFor;
   bool ended;
+  std::function<void()> atEnd;
 };
 
 // What an open handle stands for: a process (another program's, or one the
@@ -87,8 +89,8 @@ bool setTempFolder(const std::string& windowsPath) {
   return makeFolders(windowsPath);
 }
 
-void addProcess(DWORD processId, bool endsWhenWaitedFor) {
-  processState().others[processId] = OtherProcess{endsWhenWaitedFor, false};
+void addProcess(DWORD processId, bool endsWhenWaitedFor, std::function<void()> atEnd) {
+  processState().others[processId] = OtherProcess{endsWhenWaitedFor, false, std::move(atEnd)};
 }
 
 bool processEnded(DWORD processId) {
@@ -177,7 +179,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   }
   auto other = processState().others.find(found->second->processId);
   if (other != processState().others.end() && (other->second.ended || other->second.endsWhenWaitedFor)) {
-    other->second.ended = true;
+    if (!other->second.ended) {
+      other->second.ended = true;
+      if (other->second.atEnd) other->second.atEnd();
+    }
     return WAIT_OBJECT_0;
   }
   // Started programs never run in the sim, and neither does a process that

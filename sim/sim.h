@@ -89,8 +89,9 @@ DWORD currentProcessId();
 bool setTempFolder(const std::string& windowsPath);
 
 // Another program's process that OpenProcess finds by its id. Waiting for
-// it ends it when `endsWhenWaitedFor`, else the wait times out.
-void addProcess(DWORD processId, bool endsWhenWaitedFor);
+// it ends it when `endsWhenWaitedFor`, and `atEnd` then runs (as the files
+// it held are let go); else the wait times out.
+void addProcess(DWORD processId, bool endsWhenWaitedFor, std::function<void()> atEnd = nullptr);
 bool processEnded(DWORD processId);
 
 // A program that CreateProcessA started. The sim notes it and runs nothing.

@@ -80,6 +80,17 @@ TEST(PathRulesTest, LevelsOfDotsAndSpacesNeverCountAsInside) {
   EXPECT_FALSE(isPathInsideFolder("C:\\Target/..", "C:\\Target"));
 }
 
+TEST(PathRulesTest, TheSameFolderWhateverItsSeparatorsAndCase) {
+  EXPECT_TRUE(pathsNameSameFolder("C:\\Program Files\\Velk Modular", "c:\\program files\\VELK MODULAR"));
+  EXPECT_TRUE(pathsNameSameFolder("C:\\Program Files\\Velk Modular\\", "C:/Program Files//Velk Modular"));
+  EXPECT_TRUE(pathsNameSameFolder("D:\\", "d:/"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Program Files\\Velk Modular", "C:\\Program Files\\Velk Modular2"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Program Files\\Velk Modular\\Work", "C:\\Program Files\\Velk Modular"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Program Files", "C:\\Program Files\\Velk Modular"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Target\\..\\Target", "C:\\Target\\..\\Target"));
+  EXPECT_FALSE(pathsNameSameFolder("Target", "Target"));
+}
+
 TEST_F(JoinPathTest, InsertsOneBackslashOnlyWhereTheFolderLacksASeparator) {
   EXPECT_EQ(joined("C:\\", "Work"), "C:\\Work");
   EXPECT_EQ(joined("C:\\Program Files", "Work"), "C:\\Program Files\\Work");

@@ -1,5 +1,6 @@
 #include "uninstall/hand_over.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,8 +46,9 @@ bool parseHandOver(const char* commandLine, HandOver* handOver) {
   const char* number = commandLine + switchLength;
   if (*number < '0' || *number > '9') return false;
   char* end = nullptr;
+  errno = 0;
   unsigned long processId = strtoul(number, &end, 10);
-  if (*end != ' ' || processId > 0xFFFFFFFFul) return false;
+  if (*end != ' ' || errno == ERANGE || processId > 0xFFFFFFFFul) return false;
   const char* path = end;
   while (*path == ' ') ++path;
   size_t length = strlen(path);
