@@ -1,6 +1,8 @@
 // Removing the pipe driver: only the last installation that counts it
 // removes it, with its registration on either family; a file in use waits
 // for the next start; what is not this product's driver stays.
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,16 @@ TEST_F(PipeDriverRemovalTest, TheLastCountOn9xTakesItsSystemIniLineAndKeepsTheOt
   EXPECT_FALSE(sim::fileExists(path_));
   EXPECT_EQ(sim::profileSection("system.ini", "drivers"), std::vector<std::string>{"wave=mmsystem.dll"});
   EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+}
+
+TEST_F(PipeDriverRemovalTest, ADriversSectionThatHeldOnlyItsLineGoesWithIt) {
+  ASSERT_TRUE(sim::writeFile(sim::profilePath("system.ini"), "[boot]\r\nshell=Explorer.exe\r\n"));
+  installDriver(sim::WindowsFamily::Win9x, 1);
+  removePipeDriver(tally_);
+  EXPECT_EQ(sim::profileSection("system.ini", "boot"), std::vector<std::string>{"shell=Explorer.exe"});
+  std::ifstream in(sim::hostPath(sim::profilePath("system.ini")), std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content.find("[drivers]"), std::string::npos) << content;
 }
 
 TEST_F(PipeDriverRemovalTest, AMissingOrUnreadableCountMeansNoOtherInstallationUsesIt) {

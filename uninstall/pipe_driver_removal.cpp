@@ -57,7 +57,14 @@ void unregisterOnNT(const char* driverName) {
   if (descriptions.open(HKEY_LOCAL_MACHINE, kDriversDescKeyPath)) descriptions.removeValue(driverName);
 }
 
-void unregisterOn9x() { WritePrivateProfileStringA(kSystemIniSection, kSystemIniKey, nullptr, kSystemIni); }
+void unregisterOn9x() {
+  WritePrivateProfileStringA(kSystemIniSection, kSystemIniKey, nullptr, kSystemIni);
+  // A section the setup made for its line goes with it. Only an empty one:
+  // a null key removes a whole section, whatever it holds.
+  char firstBytes[4];
+  if (GetPrivateProfileSectionA(kSystemIniSection, firstBytes, sizeof firstBytes, kSystemIni) == 0)
+    WritePrivateProfileStringA(kSystemIniSection, nullptr, nullptr, kSystemIni);
+}
 
 }  // namespace
 
