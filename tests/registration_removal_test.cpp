@@ -17,16 +17,6 @@ TEST_F(RegistrationRemovalTest, EntriesNamingTheFolderInAnotherSpellingAreStillI
   EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
 }
 
-TEST_F(RegistrationRemovalTest, EntriesOfAnotherFolderStayValueForValue) {
-  setTargetFolder("C:\\Program Files\\Velk Modular 2");
-  registerProduct();
-  removeRegistration(kInstallFolder);
-  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "InstallDir", "C:\\Program Files\\Velk Modular 2"));
-  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "WorkDir", "C:\\Program Files\\Velk Modular 2\\Work"));
-  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kUninstallKey, "DisplayName", "Velk Modular"));
-  EXPECT_TRUE(hasText(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", "C:\\Program Files\\Velk Modular 2"));
-}
-
 TEST_F(RegistrationRemovalTest, KeysThatStillHoldSomethingElseStayOnBothFamilies) {
   for (sim::WindowsFamily family : {sim::WindowsFamily::NT, sim::WindowsFamily::Win9x}) {
     sim::setWindowsFamily(family);
