@@ -9,6 +9,8 @@
 //                             Menu) in the target's own folder, as the shell does
 //   follow                    the program has started another program (and may have
 //                             ended): that one becomes the program
+//   hold PATH                 open the file PATH and keep it open, sharing nothing but
+//                             reading, until the driver ends (a file in use)
 //   window CAPTION            wait until the program shows a dialog or message box
 //                             with this caption; it becomes the current window
 //   text PATTERN              a static text of the current window matches PATTERN:
@@ -205,6 +207,16 @@ bool startShortcutTarget(const std::string& link) {
     printf("cannot start %s (error %lu)\n", target.c_str(), GetLastError());
     return false;
   }
+  return true;
+}
+
+bool holdFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    printf("cannot open %s (error %lu)\n", path.c_str(), GetLastError());
+    return false;
+  }
+  // Closed by Windows when the driver ends.
   return true;
 }
 
@@ -860,6 +872,7 @@ bool saveScreenshot(const std::string& file) {
 bool runStep(const std::string& command, const std::string& argument) {
   if (command == "start") return startProgram(argument);
   if (command == "startlink") return startShortcutTarget(argument);
+  if (command == "hold") return holdFile(argument);
   if (command == "icons") return checkIcons(argument);
   if (program.hProcess == nullptr) {
     printf("no program started\n");

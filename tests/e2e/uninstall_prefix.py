@@ -5,11 +5,13 @@
       Makes the probe and the uninstaller see Windows NT or Windows 98, then
       keeps a snapshot of the prefix (files under drive_c, registry values,
       system.ini) as NAME in VM_E2E_STATE.
-  uninstall_prefix.py check NAME
+  uninstall_prefix.py check NAME [IN_USE...]
       After one installation and its removal: the prefix holds what the
       snapshot held and nothing more, but for what waits for the next start of
       Windows, which must be listed where Windows keeps it (the pending
-      file renames on NT, wininit.ini's "rename" section on 9x).
+      file renames on NT, wininit.ini's "rename" section on 9x): the
+      uninstaller's copy and its folder, and the files IN_USE (Windows paths)
+      with the folders that hold them, up to the installation folder.
   uninstall_prefix.py check-shared NAME
       After two installations and the removal of the first: the second one,
       its entries and the shared driver, now counted once, are still there.
@@ -190,11 +192,23 @@ def load(name):
         return json.load(f), snapshot()
 
 
-def check(name):
+def check(name, in_use):
     old, new = load(name)
     failures = []
     family = old["family"]
     waiting = scheduled_deletions(family, new)
+    expected = set()
+    for path in in_use:
+        while path.lower() != FIRST.lower():
+            expected.add(path.lower())
+            path = path[:path.rindex("\\")]
+        expected.add(FIRST.lower())
+    copies = [path for path in waiting if "\\~vmun" in path]
+    if len(copies) != 2:
+        failures.append(f"the uninstaller's copy and its folder should wait for the next start, not {copies}")
+    if set(waiting) - set(copies) != expected:
+        failures.append(f"waiting for the next start: {sorted(set(waiting) - set(copies))}, "
+                        f"expected {sorted(expected)}")
 
     added = sorted(set(new["files"]) - set(old["files"]))
     removed = sorted(set(old["files"]) - set(new["files"]))
@@ -205,11 +219,6 @@ def check(name):
             failures.append(f"left behind and not scheduled: C:/{path}")
     for path in removed:
         failures.append(f"removed, though it was there before the installation: C:/{path}")
-    if not waiting:
-        failures.append("nothing waits for the next start, not even the uninstaller's copy")
-    for path in waiting:
-        if not path.endswith("_vmunins.exe") and "~vmun" not in path:
-            failures.append(f"scheduled although nothing was in use: {path}")
 
     for hive in ("system", "user"):
         for key, value, was, now in registry_changes(old[hive], new[hive]):
@@ -271,7 +280,7 @@ def main():
     if command == "before":
         before(sys.argv[2], sys.argv[3])
     elif command == "check":
-        check(sys.argv[2])
+        check(sys.argv[2], sys.argv[3:])
     elif command == "check-shared":
         check_shared(sys.argv[2])
     else:
