@@ -91,6 +91,18 @@ TEST(PathRulesTest, TheSameFolderWhateverItsSeparatorsAndCase) {
   EXPECT_FALSE(pathsNameSameFolder("Target", "Target"));
 }
 
+TEST(PathRulesTest, TheFolderOfAPathKeepsOnlyTheSeparatorOfADrivesRoot) {
+  char folder[kPathBufferSize];
+  copyFolderOfPath("C:\\Program Files\\Velk Modular\\_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "C:\\Program Files\\Velk Modular");
+  copyFolderOfPath("C:\\Velk Modular\\\\_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "C:\\Velk Modular");
+  copyFolderOfPath("C:\\_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "C:\\");
+  copyFolderOfPath("_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "");
+}
+
 TEST_F(JoinPathTest, InsertsOneBackslashOnlyWhereTheFolderLacksASeparator) {
   EXPECT_EQ(joined("C:\\", "Work"), "C:\\Work");
   EXPECT_EQ(joined("C:\\Program Files", "Work"), "C:\\Program Files\\Work");

@@ -105,10 +105,7 @@ void scheduleCopyCleanup() {
   DWORD length = GetModuleFileNameA(nullptr, copy, kPathBufferSize);
   if (length == 0 || length >= kPathBufferSize || !temporaryFolder(temporary)) return;
   char folder[kPathBufferSize];
-  memcpy(folder, copy, length + 1);
-  char* lastSeparator = folder + length;
-  while (lastSeparator > folder && !isPathSeparator(*lastSeparator)) --lastSeparator;
-  *lastSeparator = '\0';
+  copyFolderOfPath(copy, folder);
   // Only a copy made by handOverToCopy: never the folder of a program
   // started from anywhere else with a copy's command line.
   if (!isPathInsideFolder(folder, temporary)) return;

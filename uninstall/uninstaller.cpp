@@ -26,17 +26,6 @@ const char kMissingDataText[] =
 const char kRemovedText[] = "Velk Modular was removed from your computer.";
 const char kLeftBehindText[] = "Some items could not be removed. You can delete them yourself.";
 
-// The folder a file lies in, without a trailing separator unless it is a
-// drive's root.
-void copyFolderOf(const char* filePath, char* folder) {
-  size_t length = strlen(filePath);
-  ENSURE(length < kPathBufferSize);
-  while (length > 0 && !isPathSeparator(filePath[length - 1])) --length;
-  while (length > 3 && isPathSeparator(filePath[length - 1])) --length;
-  memcpy(folder, filePath, length);
-  folder[length] = '\0';
-}
-
 // The data file beside the program; false, after telling the user, when it
 // cannot be read.
 bool loadRecords(const char* folder, UninstallList& records) {
@@ -83,7 +72,7 @@ void removeInstallation(const char* folder, const char* programPath, const Unins
 int finishFromCopy(const HandOver& handOver) {
   waitForOriginal(handOver.originalProcessId);
   char folder[kPathBufferSize];
-  copyFolderOf(handOver.originalPath, folder);
+  copyFolderOfPath(handOver.originalPath, folder);
   UninstallList records;
   if (loadRecords(folder, records)) removeInstallation(folder, handOver.originalPath, records);
   scheduleCopyCleanup();
@@ -95,7 +84,7 @@ int startFromInstallation() {
   DWORD length = GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
   ENSURE(length != 0 && length < kPathBufferSize);
   char folder[kPathBufferSize];
-  copyFolderOf(programPath, folder);
+  copyFolderOfPath(programPath, folder);
 
   if (MessageBoxA(nullptr, kConfirmText, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
   UninstallList records;

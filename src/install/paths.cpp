@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/win32.h"
+#include "setup/fatal.h"
 
 bool isPathSeparator(char ch) { return ch == '\\' || ch == '/'; }
 
@@ -120,4 +121,13 @@ bool pathsNameSameFolder(const char* a, const char* b) {
     a += aLength;
     b += bLength;
   }
+}
+
+void copyFolderOfPath(const char* path, char* folder) {
+  size_t length = strlen(path);
+  ENSURE(length < kPathBufferSize);
+  while (length > 0 && !isPathSeparator(path[length - 1])) --length;
+  while (length > 3 && isPathSeparator(path[length - 1])) --length;
+  memcpy(folder, path, length);
+  folder[length] = '\0';
 }
