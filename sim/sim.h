@@ -99,6 +99,34 @@ int loadedResourceCount();
 // The ids FindResourceA was asked for, in order (numeric ids only).
 const std::vector<int>& resourceLookups();
 
+// ---- Processes -------------------------------------------------------------
+
+// The program's own file as GetModuleFileNameA reports it (default
+// C:\setup.exe; the sim does not create it).
+void setProgramPath(const std::string& windowsPath);
+// The program's process id, as GetCurrentProcessId reports it.
+DWORD currentProcessId();
+// The folder GetTempPathA reports (default C:\WINDOWS\TEMP, made at reset);
+// the setter creates it and fails when the drive does not exist.
+bool setTempFolder(const std::string& windowsPath);
+
+// Another program's process that OpenProcess finds by its id. Waiting for
+// it ends it when `endsWhenWaitedFor`, and `atEnd` then runs (as the files
+// it held are let go); else the wait times out.
+void addProcess(DWORD processId, bool endsWhenWaitedFor, std::function<void()> atEnd = nullptr);
+bool processEnded(DWORD processId);
+
+// A program that CreateProcessA started. The sim notes it and runs nothing.
+struct StartedProcess {
+  std::string application;
+  std::string commandLine;
+  std::string currentDirectory;  // "" when the caller named none
+  DWORD processId;
+};
+const std::vector<StartedProcess>& startedProcesses();
+// Process and thread handles not yet closed.
+int openProcessHandleCount();
+
 // ---- Message boxes -----------------------------------------------------------
 
 struct MessageBoxRecord {

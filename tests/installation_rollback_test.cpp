@@ -26,27 +26,27 @@ struct SampleFile {
 };
 
 // Three entries are long enough for progress calls (the decoder calls after
-// symbols 256 to 511 of each entry): 100 (340 bytes, a file boundary after
-// symbol 279), 200 (300 bytes, a boundary after symbol 259) and the
-// uninstaller's 1000 (270 bytes), whose file is kept out of the data file.
+// symbols 256 to 511 of each entry): 100 (300 bytes, a file boundary after
+// symbol 279), 200 (270 bytes, a boundary after symbol 259) and the
+// uninstaller's 1000 (260 bytes), whose file is kept out of the data file.
 const std::vector<std::string> kFolders100 = {"Help"};
 const std::vector<std::string> kFolders101 = {"Work", "Work\\Patches"};
 const std::vector<std::string> kFolders200 = {"Modules", "Modules\\Std"};
 const std::vector<SampleFile> kFiles = {
     {100, "vm.exe", 280},
-    {100, "Help\\vm.hlp", 60},
+    {100, "Help\\vm.hlp", 20},
     {101, "Work\\Patches\\a.vme", 10},
     {101, "Work\\Patches\\b.vme", 10},
     {102, "Bin\\dsp.dll", 5},
     {104, "notes.txt", 5},
     {105, "Bin\\fx.dll", 5},
     {200, "Modules\\Std\\osc.vmm", 260},
-    {200, "Modules\\Std\\flt.vmm", 40},
-    {1000, "_vmunins.exe", 270},
+    {200, "Modules\\Std\\flt.vmm", 10},
+    {1000, "_vmunins.exe", 260},
     {1001, "Velk Modular Home Page.url", 30},
     {1002, "Velk Modular License.txt", 40},
 };
-const int kProgressCalls = (340 - 256) + (300 - 256) + (270 - 256);
+const int kProgressCalls = (300 - 256) + (270 - 256) + (260 - 256);
 
 std::string contentFor(const SampleFile& file) {
   std::string content;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/win32.h"
+#include "setup/fatal.h"
 
 bool isPathSeparator(char ch) { return ch == '\\' || ch == '/'; }
 
@@ -121,4 +122,26 @@ bool isContainedRelativePath(const char* name) {
     if (isDotsLevel(p, length)) return false;
     p += length;
   }
+}
+
+bool pathsNameSameFolder(const char* a, const char* b) {
+  if (!isDriveRootedPath(a) || !isDriveRootedPath(b)) return false;
+  for (;;) {
+    size_t aLength = nextLevel(a);
+    size_t bLength = nextLevel(b);
+    if (aLength != bLength) return false;
+    if (aLength == 0) return true;
+    if (!levelsEqual(a, b, aLength) || isDotsLevel(a, aLength)) return false;
+    a += aLength;
+    b += bLength;
+  }
+}
+
+void copyFolderOfPath(const char* path, char* folder) {
+  size_t length = strlen(path);
+  ENSURE(length < kPathBufferSize);
+  while (length > 0 && !isPathSeparator(path[length - 1])) --length;
+  while (length > 3 && isPathSeparator(path[length - 1])) --length;
+  memcpy(folder, path, length);
+  folder[length] = '\0';
 }

@@ -38,6 +38,16 @@ bool isPathInsideFolder(const char* path, const char* folder);
 // resolve to the folder itself or above it.
 bool isContainedRelativePath(const char* name);
 
+// True when both drive-rooted paths name the same folder: the same levels,
+// compared as isPathInsideFolder compares them, whatever separators stand
+// between and after them. A level of dots and spaces only makes it false.
+bool pathsNameSameFolder(const char* a, const char* b);
+
+// Copies the folder part of `path` (the text before its last separator) into
+// `folder` (kPathBufferSize characters), without trailing separators unless
+// they make a drive's root (C:\).
+void copyFolderOfPath(const char* path, char* folder);
+
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);

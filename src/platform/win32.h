@@ -128,6 +128,7 @@ typedef struct tagRECT {
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
+#define ERROR_KEY_DELETED 1018L
 #define ERROR_NOACCESS 998L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
@@ -140,6 +141,8 @@ typedef struct tagRECT {
 #define MB_ICONQUESTION 0x00000020L
 #define MB_ICONEXCLAMATION 0x00000030L
 #define MB_ICONASTERISK 0x00000040L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONINFORMATION MB_ICONASTERISK
 #define MB_APPLMODAL 0x00000000L
 #define MB_SYSTEMMODAL 0x00001000L
 #define MB_TASKMODAL 0x00002000L
@@ -171,6 +174,52 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 int WINAPI MulDiv(int number, int numerator, int denominator);
 HANDLE WINAPI GetCurrentProcess(void);
 
+// ---- Processes -------------------------------------------------------------------
+
+typedef struct _STARTUPINFOA {
+  DWORD cb;
+  LPSTR lpReserved;
+  LPSTR lpDesktop;
+  LPSTR lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  LPBYTE lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+#define SYNCHRONIZE 0x00100000L
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 258L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+
+// A null module names the program's own file.
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD WINAPI GetCurrentProcessId(void);
+BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                           LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                           LPPROCESS_INFORMATION processInformation);
+HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+
 // ---- Version, time, system folders and disks ----------------------------------
 
 typedef struct _OSVERSIONINFOA {
@@ -194,6 +243,8 @@ BOOL WINAPI GetDiskFreeSpaceA(LPCSTR rootPathName, LPDWORD sectorsPerCluster, LP
 // Milliseconds since the system started; wraps after about 49.7 days.
 DWORD WINAPI GetTickCount(void);
 void WINAPI Sleep(DWORD milliseconds);
+// The folder for temporary files, with a trailing backslash.
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
 
 // ---- Resources of the executable ----------------------------------------------
 
@@ -319,6 +370,14 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LP
 LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                               DWORD dataSize);
 LSTATUS WINAPI RegCloseKey(HKEY key);
+LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+// NT refuses a key that has subkeys; Windows 95, 98 and ME delete the whole
+// subtree.
+LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LSTATUS WINAPI RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD reserved, LPDWORD subKeys,
+                                LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,
+                                LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptorSize,
+                                LPFILETIME lastWriteTime);
 
 // ---- Windows, dialogs and messages -------------------------------------------------
 
@@ -672,6 +731,7 @@ typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
 
 #define CLSCTX_INPROC_SERVER 0x1
+#define STGM_READ 0x00000000L
 
 #define STDMETHODCALLTYPE
 
