@@ -166,7 +166,7 @@ def make_presets_and_examples(root):
         write(root, 104, f"Presets\\{name}.vmp", patch_text(name, rng.sample(ALL_MODULES, rng.randint(4, 10))))
     examples = ["Analog Classics", "Berlin School Sequence", "Evolving Pad", "FM Piano", "Generative Ambient",
                 "Granular Clouds", "Modular Drums", "Percussive Plucks", "Polyrhythms", "Resonant Sweeps",
-                "Spectral Morph", "Vocoder Choir", "West Coast Bongos", "Wobble Bass", "Tape Delay Dub",
+                "Harmonic Morph", "Vocoder Choir", "West Coast Bongos", "Wobble Bass", "Tape Delay Dub",
                 "Karplus Harp", "Chaos Garden", "Stereo Field", "Arpeggiator Study", "Filter Bank Tour"]
     for name in examples:
         modules = rng.sample(ALL_MODULES, rng.randint(8, 24))

@@ -18,6 +18,8 @@ wine_loader_for() {  # BUILD_TREE (win32 or win64)
 # Makes a fresh prefix. Without a window manager every closed window would
 # otherwise cost about two seconds, hence Managed=N.
 make_wine_prefix() {
+  # A server still running on an earlier prefix would keep writing into it.
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   rm -rf "$WINE_ROOT"
   mkdir -p "$HOME"
   local loader; loader=$(wine_loader_for win64)
