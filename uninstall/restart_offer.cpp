@@ -13,8 +13,9 @@ const char kRestartNeededText[] =
 
 }  // namespace
 
-void offerRestart(char* text, size_t size) {
+bool offerRestart(char* text, size_t size) {
   size_t used = strlen(text);
   snprintf(text + used, size - used, "\n\n%s", kRestartNeededText);
   MessageBoxA(nullptr, text, kUninstallCaption, MB_OK | MB_ICONINFORMATION);
+  return false;
 }
