@@ -5,11 +5,12 @@ HOST := $(BUILD)/host
 HOST_ASAN := $(BUILD)/host-asan
 WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
+BENCH := $(BUILD)/bench
 
 DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g++ python3 \
                 libgtest-dev clang libclang-rt-14-dev
 
-.PHONY: all deps build configure run test test-host test-e2e clean
+.PHONY: all deps build configure run test test-host test-e2e bench clean
 
 all: build
 
@@ -28,9 +29,9 @@ $(HOST)/build.ninja:
 $(HOST_ASAN)/build.ninja:
 	cmake -S . -B $(HOST_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVM_SANITIZE=ON
 $(WIN32)/build.ninja:
-	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DVM_HOST_BUILD_DIR=$(abspath $(HOST))
 $(WIN64)/build.ninja:
-	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DVM_HOST_BUILD_DIR=$(abspath $(HOST))
 
 configure: $(HOST)/build.ninja $(HOST_ASAN)/build.ninja $(WIN32)/build.ninja $(WIN64)/build.ninja
 
@@ -52,6 +53,15 @@ test-host:
 
 test-e2e:
 	tests/e2e/run.sh $(BUILD)
+
+# Figures only, never pass or fail: an optimised host tree of its own, so the
+# speeds are those of release code.
+bench: deps
+	@[ -f $(BENCH)/build.ninja ] || cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	ninja -C $(BENCH) codec_bench extraction_bench
+	bench/make_corpus.sh $(BENCH)/corpus
+	$(BENCH)/bench/codec_bench $(BENCH)/corpus $(BENCH)
+	$(BENCH)/bench/extraction_bench $(BENCH)/corpus $(BENCH)
 
 run: deps
 	$(MAKE) build

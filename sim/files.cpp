@@ -35,6 +35,7 @@ struct OpenFile {
 struct FileState {
   std::set<std::string> lockedHostPaths;
   std::map<char, uint64_t> freeBytes;
+  int freeSpaceQueries = 0;
   std::map<std::string, uint64_t> creationTimes;  // FILETIME values by host path
   std::map<uintptr_t, OpenFile> openFiles;
   // Windows hands out handle values in steps of four; these never meet a
@@ -226,6 +227,8 @@ void setFreeBytes(char drive, uint64_t bytes) {
   fileState().freeBytes[static_cast<char>(toupper(drive))] = bytes;
 }
 
+int freeSpaceQueries() { return fileState().freeSpaceQueries; }
+
 uint64_t freeBytes(char drive) {
   auto found = fileState().freeBytes.find(static_cast<char>(toupper(drive)));
   return found == fileState().freeBytes.end() ? kDefaultFreeBytes : found->second;
@@ -413,6 +416,7 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIM
 }
 
 BOOL WINAPI CloseHandle(HANDLE object) {
+  if (sim::closeTokenHandle(object)) return TRUE;
   if (findHandle(object) == nullptr) {
     if (sim::closeProcessHandle(object)) return TRUE;
     machine().lastError = ERROR_INVALID_HANDLE;
@@ -460,6 +464,28 @@ FILE* openWindowsFile(const char* path, const char* mode) {
   FILE* file = fopencookie(stream, mode, functions);
   if (file == nullptr) streamClose(stream);
   return file;
+}
+
+BOOL WINAPI GetDiskFreeSpaceA(LPCSTR rootPathName, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                              LPDWORD numberOfFreeClusters, LPDWORD totalNumberOfClusters) {
+  // Only drive roots are simulated; a drive that does not exist has no root.
+  if (rootPathName == nullptr || strlen(rootPathName) != 3 || rootPathName[1] != ':' ||
+      (rootPathName[2] != '\\' && rootPathName[2] != '/') || !isHostFolder(sim::hostPath(rootPathName))) {
+    machine().lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  // Clusters of 8 sectors of 512 bytes; what does not fill a cluster is not free.
+  const DWORD kSectorsPerCluster = 8;
+  const DWORD kBytesPerSector = 512;
+  const uint64_t kClusterBytes = kSectorsPerCluster * kBytesPerSector;
+  uint64_t freeClusters = sim::freeBytes(rootPathName[0]) / kClusterBytes;
+  if (freeClusters > 0xFFFFFFFFull) freeClusters = 0xFFFFFFFFull;
+  *sectorsPerCluster = kSectorsPerCluster;
+  *bytesPerSector = kBytesPerSector;
+  *numberOfFreeClusters = static_cast<DWORD>(freeClusters);
+  *totalNumberOfClusters = static_cast<DWORD>(freeClusters > 0x00100000 ? freeClusters : 0x00100000);
+  ++fileState().freeSpaceQueries;
+  return TRUE;
 }
 
 // The host has no portable close-all; the program's own streams are all that

@@ -26,6 +26,7 @@ struct DeviceContextState {
   int backgroundMode;
   UINT textAlign;
   COLORREF textColour;
+  COLORREF backgroundColour;
   POINT position;
 };
 
@@ -41,6 +42,7 @@ struct GdiState {
   std::vector<DrawCall> calls;
   std::map<std::string, int> failures;  // function -> calls until the failing one
   std::map<HWND, HGDIOBJ> windowContexts;
+  std::map<int, HGDIOBJ> systemColourBrushes;
 
   GdiState() {
     addStock(WHITE_PEN, "pen", RGB(255, 255, 255));
@@ -108,7 +110,7 @@ void deselect(HGDIOBJ handle) {
 
 HGDIOBJ newContext(HWND window, bool ownedByWindow) {
   DeviceContextState context{window, ownedByWindow, true, 0, state().stock[BLACK_PEN], state().stock[SYSTEM_FONT],
-                             OPAQUE, TA_LEFT | TA_TOP, RGB(0, 0, 0), POINT{0, 0}};
+                             OPAQUE, TA_LEFT | TA_TOP, RGB(0, 0, 0), RGB(255, 255, 255), POINT{0, 0}};
   entryOf(context.pen)->object.selections++;
   entryOf(context.font)->object.selections++;
   return state().add(GdiEntry{true, DrawingObjectRecord(), context});
@@ -394,4 +396,42 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
   std::string shown = text != nullptr && length > 0 ? std::string(text, static_cast<size_t>(length)) : "";
   record("TextOutA", dc, context != nullptr ? context->font : nullptr, {x, y, length}, context != nullptr, shown);
   return context != nullptr;
+}
+
+namespace {
+
+// The classic scheme's colours, as Windows 98 and 2000 ship them.
+COLORREF systemColour(int index) {
+  switch (index) {
+    case COLOR_BTNFACE:
+      return RGB(192, 192, 192);
+    default:
+      return RGB(255, 255, 255);
+  }
+}
+
+}  // namespace
+
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF colour) {
+  DeviceContextState* context = liveContext(dc);
+  COLORREF previous = CLR_INVALID;
+  if (context != nullptr) {
+    previous = context->backgroundColour;
+    context->backgroundColour = colour;
+  }
+  record("SetBkColor", dc, nullptr, {colour}, static_cast<intptr_t>(previous));
+  return previous;
+}
+
+DWORD WINAPI GetSysColor(int index) { return systemColour(index); }
+
+// One brush per colour for the whole session, never deleted, like a stock object.
+HBRUSH WINAPI GetSysColorBrush(int index) {
+  auto found = state().systemColourBrushes.find(index);
+  if (found == state().systemColourBrushes.end()) {
+    DrawingObjectRecord brush{"brush", sim::kSystemColourBrush + index, false, true, 0, 0, 0, systemColour(index),
+                              0, ""};
+    found = state().systemColourBrushes.emplace(index, state().add(GdiEntry{false, brush, DeviceContextState()})).first;
+  }
+  return static_cast<HBRUSH>(found->second);
 }

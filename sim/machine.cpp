@@ -151,10 +151,6 @@ void WINAPI DebugBreak(void) {
   sim::writeToStderr("[DebugBreak]\n");
 }
 
-struct SimModule {
-  int unused;
-};
-
 namespace {
 
 SimModule kernel32;

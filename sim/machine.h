@@ -9,6 +9,11 @@
 
 #include "sim/sim.h"
 
+// What an HMODULE of the sim points to: kernel32 and the program itself.
+struct SimModule {
+  int unused;
+};
+
 namespace sim {
 
 struct ScriptedAnswer {
@@ -39,6 +44,10 @@ Machine& machine();
 struct ResetHook {
   explicit ResetHook(void (*clear)());
 };
+
+// Supplied by the privileges area: closes a process token handle; false
+// when `object` is not one.
+bool closeTokenHandle(HANDLE object);
 
 // Writes straight to file descriptor 2, so that what the program shows is
 // seen by death tests even after the program closed its stdio streams.

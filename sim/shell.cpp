@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <deque>
 #include <map>
 #include <set>
 #include <sstream>
@@ -36,6 +37,9 @@ struct ShellState {
   bool programsFolderSet = false;
   std::string programsFolder;
   HWND lastOwner = nullptr;
+  bool comFails = false;
+  std::deque<sim::FolderBrowseAnswer> browseAnswers;
+  std::vector<sim::FolderBrowseRecord> browses;
 };
 
 ShellState& shellState() {
@@ -323,7 +327,10 @@ HWND lastShellOwner() { return shellState().lastOwner; }
 
 }  // namespace sim
 
-HRESULT WINAPI CoInitialize(LPVOID) { return shellState().comInitializations++ == 0 ? S_OK : S_FALSE; }
+HRESULT WINAPI CoInitialize(LPVOID) {
+  if (shellState().comFails) return E_OUTOFMEMORY;
+  return shellState().comInitializations++ == 0 ? S_OK : S_FALSE;
+}
 
 void WINAPI CoUninitialize(void) {
   if (shellState().comInitializations > 0) --shellState().comInitializations;
@@ -348,8 +355,72 @@ HRESULT WINAPI SHGetMalloc(LPMALLOC* allocator) {
   return S_OK;
 }
 
-// The item ID list holds one item, the folder's path, and the empty item
-// that ends every list. It comes from the shell's allocator.
+namespace {
+
+// An item ID list of one item, the folder's path (or, for a folder outside
+// the file system, "::" and its name), and the empty item that ends every
+// list. It comes from the shell's allocator.
+PIDLIST_ABSOLUTE makeItemList(const std::string& text) {
+  size_t itemSize = sizeof(USHORT) + text.size() + 1;
+  BYTE* block = static_cast<BYTE*>(theAllocator.Alloc(itemSize + sizeof(USHORT)));
+  if (block == nullptr) return nullptr;
+  USHORT size = static_cast<USHORT>(itemSize);
+  memcpy(block, &size, sizeof size);
+  memcpy(block + sizeof(USHORT), text.c_str(), text.size() + 1);
+  memset(block + itemSize, 0, sizeof(USHORT));
+  return reinterpret_cast<PIDLIST_ABSOLUTE>(block);
+}
+
+const char kVirtualFolderMark[] = "::";
+
+// What the shell shows for a folder: its last level, or for a drive root the
+// drive in brackets.
+std::string displayNameOf(const std::string& path) {
+  if (path.size() <= 3) return "(" + path.substr(0, 2) + ")";
+  size_t end = path.find_last_not_of("\\/");
+  size_t start = path.find_last_of("\\/", end);
+  return path.substr(start + 1, end - start);
+}
+
+}  // namespace
+
+namespace sim {
+
+void answerNextFolderBrowse(const std::string& windowsPath) {
+  shellState().browseAnswers.push_back(FolderBrowseAnswer{false, windowsPath, ""});
+}
+
+void answerNextFolderBrowseOutsideFileSystem(const std::string& displayName) {
+  shellState().browseAnswers.push_back(FolderBrowseAnswer{false, "", displayName});
+}
+
+void setComInitializationFails(bool fails) { shellState().comFails = fails; }
+
+void cancelNextFolderBrowse() { shellState().browseAnswers.push_back(FolderBrowseAnswer{true, "", ""}); }
+
+const std::vector<FolderBrowseRecord>& folderBrowses() { return shellState().browses; }
+
+}  // namespace sim
+
+PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderA(LPBROWSEINFOA info) {
+  sim::FolderBrowseRecord seen{info->hwndOwner, info->lpszTitle != nullptr ? info->lpszTitle : "", info->ulFlags,
+                               info->pidlRoot == nullptr,
+                               info->pszDisplayName != nullptr ? info->pszDisplayName : "", info->lpfn != nullptr};
+  shellState().browses.push_back(seen);
+  if (shellState().browseAnswers.empty()) {
+    sim::writeToStderr("[sim] a folder browser opened that the test did not expect\n");
+    ++machine().unexpectedMessageBoxes;
+    return nullptr;
+  }
+  sim::FolderBrowseAnswer answer = shellState().browseAnswers.front();
+  shellState().browseAnswers.pop_front();
+  if (answer.cancelled) return nullptr;
+  bool inFileSystem = answer.displayName.empty();
+  std::string displayName = inFileSystem ? displayNameOf(answer.path) : answer.displayName;
+  if (info->pszDisplayName != nullptr) snprintf(info->pszDisplayName, MAX_PATH, "%s", displayName.c_str());
+  return makeItemList(inFileSystem ? answer.path : kVirtualFolderMark + answer.displayName);
+}
+
 HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLUTE* idList) {
   shellState().lastOwner = owner;
   if (idList == nullptr) return E_INVALIDARG;
@@ -357,22 +428,15 @@ HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLU
   if (folder != CSIDL_PROGRAMS) return E_INVALIDARG;
   std::string path = sim::programsFolder();
   if (path.empty() || !makeFolders(path)) return E_FAIL;
-  size_t itemSize = sizeof(USHORT) + path.size() + 1;
-  BYTE* block = static_cast<BYTE*>(theAllocator.Alloc(itemSize + sizeof(USHORT)));
-  if (block == nullptr) return E_OUTOFMEMORY;
-  USHORT size = static_cast<USHORT>(itemSize);
-  memcpy(block, &size, sizeof size);
-  memcpy(block + sizeof(USHORT), path.c_str(), path.size() + 1);
-  memset(block + itemSize, 0, sizeof(USHORT));
-  *idList = reinterpret_cast<PIDLIST_ABSOLUTE>(block);
-  return S_OK;
+  *idList = makeItemList(path);
+  return *idList != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE idList, LPSTR path) {
   void* block = const_cast<ITEMIDLIST*>(idList);
   if (idList == nullptr || path == nullptr || shellState().blocks.count(block) == 0) return FALSE;
   const char* text = reinterpret_cast<const char*>(idList) + sizeof(USHORT);
-  if (strlen(text) >= MAX_PATH) return FALSE;
+  if (strlen(text) >= MAX_PATH || strncmp(text, kVirtualFolderMark, 2) == 0) return FALSE;
   strcpy(path, text);
   return TRUE;
 }

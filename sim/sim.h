@@ -48,6 +48,9 @@ bool isLocked(const std::string& windowsPath);
 // the drive use it up (default: 10 GiB).
 void setFreeBytes(char drive, uint64_t bytes);
 uint64_t freeBytes(char drive);
+// GetDiskFreeSpaceA calls that succeeded, so that a test can tell whether a
+// drive was asked again.
+int freeSpaceQueries();
 
 // ---- File times and open files ------------------------------------------------
 
@@ -76,6 +79,25 @@ int loadedLibraryCount();
 void setHeapLimit(size_t bytes);
 // Heap blocks handed out and not yet returned.
 int liveHeapBlocks();
+
+// ---- Resources of the program's executable -----------------------------------
+
+// The module handle of the program itself; FindResourceA also takes null for it,
+// as Windows does.
+HMODULE programModule();
+
+// Installs (or replaces) a resource with a numeric type and id, language 1033.
+void addResource(int type, int id, const std::vector<uint8_t>& bytes);
+void removeResource(int type, int id);
+
+// Makes every later LoadResource or LockResource call fail.
+enum class ResourceFailure { none, load, lock };
+void setResourceFailure(ResourceFailure failure);
+
+// Resources loaded with LoadResource and not yet given back with FreeResource.
+int loadedResourceCount();
+// The ids FindResourceA was asked for, in order (numeric ids only).
+const std::vector<int>& resourceLookups();
 
 // ---- Processes -------------------------------------------------------------
 
@@ -130,9 +152,10 @@ int unexpectedMessageBoxes();
 // WM_NCDESTROY. Posted messages wait in a queue per thread; GetMessageA and
 // PeekMessageA take them in Windows' order (posted messages, then WM_PAINT of
 // a window that needs painting). Sent messages, also across threads, call the
-// procedure directly. The sim runs one program, so window classes are told
-// apart by name alone, and a window has no frame: its client area is the
-// whole window.
+// procedure directly. A dialog's items are its child windows with that
+// control id; dialogs themselves are described below. The sim runs one
+// program, so window classes are told apart by name alone, and a window has
+// no frame: its client area is the whole window.
 
 // The primary screen as GetSystemMetrics and GetDeviceCaps report it
 // (a fresh machine: 1024 x 768 pixels, 96 pixels per logical inch).
@@ -190,12 +213,81 @@ std::vector<HWND> liveWindows();
 // left ends the test process with a report instead of hanging.
 void whenIdle(std::function<void()> action);
 
+// Input that arrives while the program polls the queue with PeekMessageA
+// (as the Installing page's pump does): the `nth` call from now that finds
+// nothing due runs `action` (which may post messages) and then looks again.
+// Actions queue up; each counts its polls after the one before it has run.
+void atEmptyPoll(int nth, std::function<void()> action);
+// PeekMessageA calls that found nothing due, since the machine was reset.
+int emptyPolls();
+
 // Icon group resources of the program that LoadIconA finds by name.
 void addIconGroup(const std::string& name);
 // The resource name a loaded icon came from; "" for null or unknown handles.
 std::string iconName(HICON icon);
 // The standard cursor id a loaded cursor stands for (32512: the arrow); 0 otherwise.
 int cursorId(HCURSOR cursor);
+
+// ---- Dialogs and controls ------------------------------------------------------
+//
+// Dialogs are built from the program's own templates: the host build compiles
+// res/setup.rc into a resource file, and DialogBoxParamA and
+// CreateDialogParamA make the dialog and its controls (ids, classes, styles,
+// texts) from it, with the base units of 8-point MS Sans Serif at 96 dpi
+// (6 x 13 pixels). The procedure gets WM_INITDIALOG and then whatever the
+// scripted user does. A modal dialog disables its owner and runs its loop
+// (GetMessageA, IsDialogMessageA, dispatch) until EndDialog; the loop is
+// where idle actions (whenIdle) run, so a test scripts its user as a list of
+// idle actions, one per thing the user does on a dialog. IsDialogMessageA
+// turns Escape into IDCANCEL and Enter into the focused push button, else the
+// default button. Window frames are not simulated, so a dialog's window is
+// its client area.
+
+// The template a live dialog was made from, as the program named it; "" for
+// other windows.
+std::string dialogTemplate(HWND dialog);
+// The newest visible dialog, or null.
+HWND activeDialog();
+// The templates of every dialog made so far, in order.
+const std::vector<std::string>& dialogHistory();
+// The next dialog made from this template cannot be created (DialogBoxParamA
+// returns -1, CreateDialogParamA null).
+void failDialogCreation(const std::string& templateName);
+
+// A control's text ("" when the dialog has no such control), and the id of
+// the focused control when it belongs to `dialog` (0 otherwise).
+std::string controlText(HWND dialog, int id);
+int focusedControlId(HWND dialog);
+// The icon group an icon control shows ("" for none), and how many characters
+// the user may enter into an edit field.
+std::string controlIcon(HWND control);
+size_t editLimit(HWND edit);
+
+struct ProgressBarState {
+  int low;
+  int high;
+  int position;
+};
+bool progressBarState(HWND bar, ProgressBarState* state);
+// Whether InitCommonControls has registered the progress bar class.
+bool commonControlsInitialized();
+
+// The user's actions. Each returns false, doing nothing, when the control
+// cannot be reached: missing, hidden, disabled, or on a disabled dialog.
+// A click focuses the button, turns an automatic check box over, then
+// notifies the dialog (BN_CLICKED).
+bool clickButton(HWND dialog, int id);
+// Replaces an edit field's whole text as a paste over a selection would: what
+// passes the field's limit is cut off; one EN_CHANGE.
+bool replaceText(HWND dialog, int id, const std::string& text);
+// Types characters at the end of an edit field, one EN_CHANGE each; a full
+// field refuses the rest.
+bool typeCharacters(HWND dialog, int id, const std::string& characters);
+// A key pressed: WM_KEYDOWN to the focused window (else the active dialog),
+// which the loop running at the time receives.
+bool pressKey(int virtualKey);
+// The close box of a dialog with a system menu.
+bool clickCloseBox(HWND dialog);
 
 // ---- Drawing ---------------------------------------------------------------------
 //
@@ -217,15 +309,18 @@ struct DrawCall {
   intptr_t result;            // the result, handles as numbers
 };
 
+const int kSystemColourBrush = 0x1000;
+
 struct DrawingObjectRecord {
   std::string kind;   // "pen", "font" or "brush"
-  int stockId;        // GetStockObject's index, -1 for created objects
+  int stockId;        // GetStockObject's index, kSystemColourBrush + the colour's index for
+                      // GetSysColorBrush, -1 for created objects
   bool deleted;       // DeleteObject succeeded on it
   bool alive;         // still exists: not deleted, or deleted but still selected somewhere
   int selections;     // device contexts that have it selected
   int penStyle;
   int penWidth;
-  COLORREF penColour;
+  COLORREF penColour;  // a brush's colour too
   int fontHeight;
   std::string fontFace;
 };
@@ -263,6 +358,49 @@ std::string windowsFolder();
 std::string systemFolder();
 bool setWindowsFolder(const std::string& windowsPath);
 bool setSystemFolder(const std::string& windowsPath);
+
+// ---- Tick clock ----------------------------------------------------------------
+
+// The virtual clock that GetTickCount reads and Sleep moves on; it never
+// moves by itself. A step makes every reading move it on by that much
+// afterwards, as if time passed between readings.
+DWORD tickCount();
+void setTickCount(DWORD milliseconds);
+void advanceClock(DWORD milliseconds);
+void setClockStepPerReading(DWORD milliseconds);
+// Every Sleep, in order.
+const std::vector<DWORD>& sleeps();
+
+// ---- Processor ------------------------------------------------------------------
+
+// The flags CPUID function 1 reports in EDX (a fresh machine: a Pentium II,
+// with a floating-point unit and conditional moves).
+void setProcessorFeatures(uint32_t cpuidFeatureFlags);
+// A processor older than CPUID, with or without a floating-point unit.
+void setProcessorWithoutCpuid(bool hasFloatingPointUnit);
+
+// ---- Privileges and restart --------------------------------------------------------
+//
+// On NT a user holds the shutdown privilege, disabled until the process
+// enables it, and ExitWindowsEx refuses a restart without it. Windows 95/98/ME
+// has no tokens (OpenProcessToken and LookupPrivilegeValueA fail with
+// ERROR_CALL_NOT_IMPLEMENTED) and restarts on request. Requests are recorded
+// and never carried out.
+
+struct RestartRequest {
+  UINT flags;
+  DWORD reason;
+  bool granted;
+};
+const std::vector<RestartRequest>& restartRequests();
+void setUserHoldsShutdownRight(bool holds);
+void setPrivilegeLookupFails(bool fails);
+void setProcessTokenOpenFails(bool fails);
+// Another program refuses to end, so that Windows turns the restart down.
+void setRestartVetoed(bool vetoed);
+bool shutdownPrivilegeEnabled();
+// Token handles opened and not yet closed.
+int openTokenCount();
 
 // ---- Registry ------------------------------------------------------------------
 
@@ -343,6 +481,8 @@ bool readShortcut(const std::string& windowsPath, Shortcut* shortcut);
 
 // Whether CoInitialize is in effect (CoCreateInstance fails without it).
 bool comInitialized();
+// Makes CoInitialize fail (E_OUTOFMEMORY), as on a system short of memory.
+void setComInitializationFails(bool fails);
 // Shell link objects not yet released, references to the shell's allocator
 // handed out by SHGetMalloc and not yet released, and blocks (item ID lists)
 // from that allocator not yet freed.
@@ -351,6 +491,30 @@ int shellAllocatorReferences();
 int liveShellBlocks();
 // The owner window passed to the last SHGetSpecialFolderLocation.
 HWND lastShellOwner();
+
+// The folder browser (SHBrowseForFolderA) is answered from the script: the
+// user picks a file-system folder (the display name is its last level, or
+// "(D:)" for a drive root), a folder outside the file system (no path), or
+// cancels. A browser without a scripted answer counts as an unexpected box.
+struct FolderBrowseAnswer {
+  bool cancelled;
+  std::string path;
+  std::string displayName;
+};
+void answerNextFolderBrowse(const std::string& windowsPath);
+void answerNextFolderBrowseOutsideFileSystem(const std::string& displayName);
+void cancelNextFolderBrowse();
+
+// What the program asked the browser for.
+struct FolderBrowseRecord {
+  HWND owner;
+  std::string title;
+  UINT flags;
+  bool rootIsDesktop;
+  std::string displayNameBefore;  // the display-name buffer's text when the browser opened
+  bool hasCallback;
+};
+const std::vector<FolderBrowseRecord>& folderBrowses();
 
 }  // namespace sim
 

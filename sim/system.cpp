@@ -1,5 +1,5 @@
-// The Windows version and the Windows and system folders of the simulated
-// machine.
+// The Windows version, the Windows and system folders, the tick clock and
+// the processor of the simulated machine.
 #include <sys/stat.h>
 
 #include <cstring>
@@ -10,8 +10,19 @@ using sim::machine;
 
 namespace {
 
+// A Pentium II: floating-point unit (bit 0) and conditional moves (bit 15)
+// among the usual flags.
+const uint32_t kPentiumIIFeatures = 0x0183F9FF;
+const uint32_t kFloatingPointUnitBit = 1u << 0;
+
 struct SystemState {
   sim::WindowsFamily family = sim::WindowsFamily::NT;
+  DWORD tickCount = 0x00100000;
+  DWORD tickStep = 0;
+  std::vector<DWORD> sleeps;
+  bool processorHasCpuid = true;
+  uint32_t processorFeatures = kPentiumIIFeatures;
+  bool processorHasFpu = true;
   bool versionQueryFails = false;
   std::string windowsFolder = "C:\\WINDOWS";
   std::string systemFolder;  // empty: the family's own folder below the Windows folder
@@ -87,6 +98,22 @@ bool setSystemFolder(const std::string& windowsPath) {
   return makeFolders(windowsPath);
 }
 
+DWORD tickCount() { return systemState().tickCount; }
+void setTickCount(DWORD milliseconds) { systemState().tickCount = milliseconds; }
+void advanceClock(DWORD milliseconds) { systemState().tickCount += milliseconds; }
+void setClockStepPerReading(DWORD milliseconds) { systemState().tickStep = milliseconds; }
+const std::vector<DWORD>& sleeps() { return systemState().sleeps; }
+
+void setProcessorFeatures(uint32_t cpuidFeatureFlags) {
+  systemState().processorHasCpuid = true;
+  systemState().processorFeatures = cpuidFeatureFlags;
+}
+
+void setProcessorWithoutCpuid(bool hasFloatingPointUnit) {
+  systemState().processorHasCpuid = false;
+  systemState().processorHasFpu = hasFloatingPointUnit;
+}
+
 }  // namespace sim
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
@@ -120,3 +147,23 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) { return copyFolder(sim::systemFolder(), buffer, size); }
+
+// Each reading may move the clock on by a set step, so that a test can let
+// time pass between two readings without the program sleeping; the counter
+// wraps as Windows' does.
+DWORD WINAPI GetTickCount(void) {
+  DWORD now = systemState().tickCount;
+  systemState().tickCount += systemState().tickStep;
+  return now;
+}
+
+// Nothing else happens while the program sleeps: the clock just moves on.
+void WINAPI Sleep(DWORD milliseconds) {
+  systemState().sleeps.push_back(milliseconds);
+  systemState().tickCount += milliseconds;
+}
+
+uint32_t processorFeatureFlags(void) {
+  if (systemState().processorHasCpuid) return systemState().processorFeatures;
+  return systemState().processorHasFpu ? kFloatingPointUnitBit : 0;
+}

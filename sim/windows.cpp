@@ -33,7 +33,16 @@ struct WindowState {
   std::vector<std::unique_ptr<WindowRecord>> windows;
   std::map<DWORD, std::deque<MSG>> postedMessages;  // per thread
   std::deque<std::function<void()>> idleActions;
+  // Input due while the program polls: each action waits for its number of
+  // empty polls, counted after the action before it has run.
+  struct PollAction {
+    int emptyPolls;
+    std::function<void()> action;
+  };
+  std::deque<PollAction> pollActions;
+  int emptyPolls = 0;  // PeekMessageA calls that found nothing, since reset
   std::vector<std::string> iconGroups;
+  HWND focus = nullptr;
   // Every icon or cursor handed out, by what it stands for; handle =
   // kFirstIconHandle + 4 * index.
   struct LoadedImage {
@@ -48,7 +57,10 @@ WindowState& state() {
   return theState;
 }
 
-sim::ResetHook clearWindows([] { state() = WindowState(); });
+sim::ResetHook clearWindows([] {
+  state() = WindowState();
+  sim::registerSystemClasses();
+});
 
 WindowClassRecord* classByName(LPCSTR name) {
   for (WindowClassRecord& windowClass : state().classes) {
@@ -74,33 +86,38 @@ bool hasClientArea(const WindowRecord& window) {
   return client.right > 0 && client.bottom > 0;
 }
 
-// Shows or hides through the window-position messages, as SetWindowPos does;
-// the procedure may veto a move or a resize but not the change of visibility.
+// Moves, sizes, shows or hides through the window-position messages, as
+// SetWindowPos does; the procedure may veto a move or a resize but not the
+// change of visibility.
+void applyWindowPos(WindowRecord* window, WINDOWPOS position) {
+  HWND handle = window->handle;
+  callProcedure(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&position));
+  if ((window = sim::findWindow(handle)) == nullptr) return;
+  if (!(position.flags & SWP_NOMOVE)) {
+    LONG width = window->rect.right - window->rect.left;
+    LONG height = window->rect.bottom - window->rect.top;
+    window->rect = RECT{position.x, position.y, position.x + width, position.y + height};
+  }
+  if (!(position.flags & SWP_NOSIZE)) {
+    window->rect.right = window->rect.left + position.cx;
+    window->rect.bottom = window->rect.top + position.cy;
+  }
+  if (position.flags & SWP_SHOWWINDOW) {
+    window->style |= WS_VISIBLE;
+    if (hasClientArea(*window)) window->updatePending = window->erasePending = true;
+  } else if (position.flags & SWP_HIDEWINDOW) {
+    window->style &= ~static_cast<DWORD>(WS_VISIBLE);
+  }
+  callProcedure(window, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&position));
+}
+
 void changeVisibility(WindowRecord* window, bool show) {
   WINDOWPOS position = {window->handle, nullptr,
                         static_cast<int>(window->rect.left), static_cast<int>(window->rect.top),
                         static_cast<int>(window->rect.right - window->rect.left),
                         static_cast<int>(window->rect.bottom - window->rect.top),
                         static_cast<UINT>(SWP_NOMOVE | SWP_NOSIZE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW))};
-  HWND handle = window->handle;
-  callProcedure(window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&position));
-  if ((window = sim::findWindow(handle)) == nullptr) return;
-  if (!(position.flags & SWP_NOMOVE)) {
-    LONG width = window->rect.right - window->rect.left;
-    window->rect.left = position.x;
-    window->rect.right = position.x + width;
-  }
-  if (!(position.flags & SWP_NOSIZE)) {
-    window->rect.right = window->rect.left + position.cx;
-    window->rect.bottom = window->rect.top + position.cy;
-  }
-  if (show) {
-    window->style |= WS_VISIBLE;
-    if (hasClientArea(*window)) window->updatePending = window->erasePending = true;
-  } else {
-    window->style &= ~static_cast<DWORD>(WS_VISIBLE);
-  }
-  callProcedure(window, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&position));
+  applyWindowPos(window, position);
 }
 
 std::vector<HWND> childrenOf(HWND parent) {
@@ -124,6 +141,7 @@ void finishDestroy(HWND handle) {
   if (window == nullptr) return;
   callProcedure(window, WM_NCDESTROY, 0, 0);
   window->alive = false;
+  if (state().focus == handle) state().focus = nullptr;
   window->updatePending = window->erasePending = false;
   sim::forgetWindowDC(handle);
   // Messages still waiting for it are thrown away, as Windows does.
@@ -207,6 +225,12 @@ std::vector<HWND> liveWindows() {
 }
 
 void whenIdle(std::function<void()> action) { state().idleActions.push_back(std::move(action)); }
+
+void atEmptyPoll(int nth, std::function<void()> action) {
+  state().pollActions.push_back(WindowState::PollAction{nth, std::move(action)});
+}
+
+int emptyPolls() { return state().emptyPolls; }
 
 void addIconGroup(const std::string& name) { state().iconGroups.push_back(name); }
 
@@ -439,6 +463,10 @@ LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM l
     case WM_CLOSE:
       DestroyWindow(handle);
       return 0;
+    case WM_SYSCOMMAND:
+      // The close box; windows without a system menu have none.
+      if ((wParam & 0xFFF0) == SC_CLOSE && (window->style & WS_SYSMENU)) SendMessageA(handle, WM_CLOSE, 0, 0);
+      return 0;
     default:
       return 0;
   }
@@ -476,7 +504,16 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterM
 }
 
 BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
-  return retrieveMessage(message, window, filterMin, filterMax, (removeMessage & PM_REMOVE) != 0);
+  bool remove = (removeMessage & PM_REMOVE) != 0;
+  if (retrieveMessage(message, window, filterMin, filterMax, remove)) return TRUE;
+  ++state().emptyPolls;
+  std::deque<WindowState::PollAction>& due = state().pollActions;
+  if (due.empty() || --due.front().emptyPolls > 0) return FALSE;
+  // The user acts now; the poll then looks again, as a later poll would.
+  std::function<void()> action = std::move(due.front().action);
+  due.pop_front();
+  action();
+  return retrieveMessage(message, window, filterMin, filterMax, remove);
 }
 
 // No keyboard is simulated, so there is never a key message to translate.
@@ -576,3 +613,84 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
   machine().lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
   return nullptr;
 }
+
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
+  if (windowOrError(window) == nullptr) return FALSE;
+  return SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0;
+}
+
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int size) {
+  if (size > 0) text[0] = '\0';
+  if (windowOrError(window) == nullptr || size <= 0) return 0;
+  return static_cast<int>(SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
+}
+
+BOOL WINAPI GetWindowRect(HWND handle, LPRECT rect) {
+  WindowRecord* window = windowOrError(handle);
+  if (window == nullptr) return FALSE;
+  *rect = window->rect;
+  // A child's rectangle is kept relative to its parent's client area, which
+  // starts at the parent's corner since windows have no frame here.
+  for (WindowRecord* parent = sim::findWindow(window->parent); parent != nullptr;
+       parent = sim::findWindow(parent->parent)) {
+    rect->left += parent->rect.left;
+    rect->right += parent->rect.left;
+    rect->top += parent->rect.top;
+    rect->bottom += parent->rect.top;
+  }
+  return TRUE;
+}
+
+// The place in the z-order is not simulated; only position, size and
+// visibility change.
+BOOL WINAPI SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+  WindowRecord* window = windowOrError(handle);
+  if (window == nullptr) return FALSE;
+  applyWindowPos(window, WINDOWPOS{handle, insertAfter, x, y, width, height, flags});
+  return TRUE;
+}
+
+// Returns whether the window was disabled before. A window that loses its
+// input loses the focus with it, as in Windows.
+BOOL WINAPI EnableWindow(HWND handle, BOOL enable) {
+  WindowRecord* window = windowOrError(handle);
+  if (window == nullptr) return FALSE;
+  bool wasDisabled = !window->enabled();
+  if (enable && wasDisabled) {
+    window->style &= ~static_cast<DWORD>(WS_DISABLED);
+    callProcedure(window, WM_ENABLE, TRUE, 0);
+  } else if (!enable && !wasDisabled) {
+    window->style |= WS_DISABLED;
+    if (state().focus == handle) SetFocus(nullptr);
+    if ((window = sim::findWindow(handle)) != nullptr) callProcedure(window, WM_ENABLE, FALSE, 0);
+  }
+  return wasDisabled;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND handle) {
+  WindowRecord* window = sim::findWindow(handle);
+  return window != nullptr && window->enabled();
+}
+
+// Visible when the window and every parent above it are.
+BOOL WINAPI IsWindowVisible(HWND handle) {
+  WindowRecord* window = sim::findWindow(handle);
+  if (window == nullptr) return FALSE;
+  for (; window != nullptr; window = sim::findWindow(window->parent))
+    if (!window->visible()) return FALSE;
+  return TRUE;
+}
+
+HWND WINAPI SetFocus(HWND handle) {
+  if (handle != nullptr && windowOrError(handle) == nullptr) return nullptr;
+  HWND previous = state().focus;
+  if (previous == handle) return previous;
+  state().focus = handle;
+  if (WindowRecord* losing = sim::findWindow(previous)) callProcedure(losing, WM_KILLFOCUS,
+                                                                      reinterpret_cast<WPARAM>(handle), 0);
+  if (WindowRecord* gaining = sim::findWindow(handle))
+    callProcedure(gaining, WM_SETFOCUS, reinterpret_cast<WPARAM>(previous), 0);
+  return previous;
+}
+
+HWND WINAPI GetFocus(void) { return state().focus; }

@@ -22,6 +22,10 @@ WindowRecord* findWindow(HWND window);
 // The client rectangle: origin 0, 0 and the window's size (no frame).
 RECT clientRectOf(const WindowRecord& window);
 
+// Supplied by the controls: registers the system's own window classes
+// (dialogs, buttons, static texts, edit fields) on a fresh machine.
+void registerSystemClasses();
+
 // Supplied by the drawing half: a destroyed window's own device context goes
 // away, and whatever was selected into it is released.
 void forgetWindowDC(HWND window);

@@ -110,6 +110,20 @@ bool isPathInsideFolder(const char* path, const char* folder) {
   return extraLevels > 0;
 }
 
+bool isContainedRelativePath(const char* name) {
+  if (name[0] == '\0' || isPathSeparator(name[0])) return false;
+  // Windows takes whatever stands before a colon in second place for a
+  // drive, a letter or not.
+  if (name[1] == ':') return false;
+  const char* p = name;
+  for (;;) {
+    size_t length = nextLevel(p);
+    if (length == 0) return true;
+    if (isDotsLevel(p, length)) return false;
+    p += length;
+  }
+}
+
 bool pathsNameSameFolder(const char* a, const char* b) {
   if (!isDriveRootedPath(a) || !isDriveRootedPath(b)) return false;
   for (;;) {

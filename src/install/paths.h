@@ -32,6 +32,12 @@ bool pathsEqualIgnoringCase(const char* a, const char* b);
 // again once Windows resolves it, so such a path never counts as inside.
 bool isPathInsideFolder(const char* path, const char* folder);
 
+// True when `name`, joined to any folder, names something strictly below
+// it: not empty, no drive ("C:x" or "C:\x"), no leading separator, and no
+// level made of dots and spaces only (such as ".."), which Windows would
+// resolve to the folder itself or above it.
+bool isContainedRelativePath(const char* name);
+
 // True when both drive-rooted paths name the same folder: the same levels,
 // compared as isPathInsideFolder compares them, whatever separators stand
 // between and after them. A level of dots and spaces only makes it false.

@@ -48,6 +48,7 @@ typedef const char* LPCSTR;
 typedef DWORD* LPDWORD;
 typedef BYTE* LPBYTE;
 typedef size_t SIZE_T;
+typedef uintptr_t DWORD_PTR;
 
 typedef WORD ATOM;
 typedef DWORD COLORREF;
@@ -64,6 +65,8 @@ typedef struct SimDC* HDC;
 typedef struct SimPen* HPEN;
 typedef struct SimFont* HFONT;
 typedef struct SimBrush* HBRUSH;
+typedef struct SimResourceInfo* HRSRC;
+typedef HANDLE HGLOBAL;
 
 typedef INT_PTR(WINAPI* FARPROC)();
 
@@ -121,11 +124,14 @@ typedef struct tagRECT {
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_CLASS_HAS_WINDOWS 1412L
 #define ERROR_INVALID_INDEX 1413L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_NOACCESS 998L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 
 // Message boxes
 #define MB_OK 0x00000000L
@@ -166,6 +172,7 @@ HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 int WINAPI MulDiv(int number, int numerator, int denominator);
+HANDLE WINAPI GetCurrentProcess(void);
 
 // ---- Processes -------------------------------------------------------------------
 
@@ -231,11 +238,24 @@ typedef struct _OSVERSIONINFOA {
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA versionInformation);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
+BOOL WINAPI GetDiskFreeSpaceA(LPCSTR rootPathName, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                              LPDWORD numberOfFreeClusters, LPDWORD totalNumberOfClusters);
+// Milliseconds since the system started; wraps after about 49.7 days.
+DWORD WINAPI GetTickCount(void);
+void WINAPI Sleep(DWORD milliseconds);
 // The folder for temporary files, with a trailing backslash.
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
 
 // ---- Resources of the executable ----------------------------------------------
 
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC info);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC info);
+LPVOID WINAPI LockResource(HGLOBAL data);
+BOOL WINAPI FreeResource(HGLOBAL data);
 
 // ---- Files and folders ----------------------------------------------------------
 
@@ -410,6 +430,14 @@ typedef struct tagWINDOWPOS {
   UINT flags;
 } WINDOWPOS;
 
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+
 // Class styles
 #define CS_OWNDC 0x0020
 
@@ -419,21 +447,54 @@ typedef struct tagWINDOWPOS {
 #define WS_VISIBLE 0x10000000L
 #define WS_DISABLED 0x08000000L
 #define WS_MAXIMIZE 0x01000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_VSCROLL 0x00200000L
+#define WS_HSCROLL 0x00100000L
+#define WS_SYSMENU 0x00080000L
+#define WS_GROUP 0x00020000L
+#define WS_TABSTOP 0x00010000L
+
+// Dialog styles
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define DS_CENTER 0x0800L
+
+// Control styles
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BS_TYPEMASK 0x0000000FL
+#define SS_LEFT 0x00000000L
+#define SS_CENTER 0x00000001L
+#define SS_ICON 0x00000003L
+#define SS_TYPEMASK 0x0000001FL
+#define ES_MULTILINE 0x0004L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
 
 // ShowWindow
 #define SW_HIDE 0
+#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
+
+#define HWND_TOP ((HWND)0)
 
 // SetWindowPos flags, as WM_WINDOWPOSCHANGING carries them
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
 #define SWP_SHOWWINDOW 0x0040
 #define SWP_HIDEWINDOW 0x0080
 
 // Window messages
+#define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_ENABLE 0x000A
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
 #define WM_GETTEXTLENGTH 0x000E
@@ -447,7 +508,46 @@ typedef struct tagWINDOWPOS {
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_NCCALCSIZE 0x0083
+#define WM_KEYDOWN 0x0100
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_SYSCOMMAND 0x0112
+#define WM_CTLCOLORMSGBOX 0x0132
+#define WM_CTLCOLOREDIT 0x0133
+#define WM_CTLCOLORLISTBOX 0x0134
+#define WM_CTLCOLORBTN 0x0135
+#define WM_CTLCOLORDLG 0x0136
+#define WM_CTLCOLORSCROLLBAR 0x0137
+#define WM_CTLCOLORSTATIC 0x0138
 #define WM_USER 0x0400
+
+// WM_SYSCOMMAND: the close box and Alt+F4
+#define SC_CLOSE 0xF060
+
+// Virtual keys
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+
+// Buttons
+#define BN_CLICKED 0
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BST_UNCHECKED 0x0000
+#define BST_CHECKED 0x0001
+
+// Edit controls
+#define EN_CHANGE 0x0300
+#define EM_LIMITTEXT 0x00C5
+
+// Dialogs
+#define DM_GETDEFID (WM_USER + 0)
+#define DC_HASDEFID 0x534B
+
+// Progress bars (common controls)
+#define PROGRESS_CLASSA "msctls_progress32"
+#define PBM_SETRANGE (WM_USER + 1)
+#define PBM_SETPOS (WM_USER + 2)
 
 // PeekMessageA
 #define PM_NOREMOVE 0x0000
@@ -491,6 +591,32 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 int WINAPI GetSystemMetrics(int index);
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int size);
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+BOOL WINAPI EnableWindow(HWND window, BOOL enable);
+BOOL WINAPI IsWindowEnabled(HWND window);
+BOOL WINAPI IsWindowVisible(HWND window);
+HWND WINAPI SetFocus(HWND window);
+HWND WINAPI GetFocus(void);
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
+                               LPARAM initParam);
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
+                               LPARAM initParam);
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG message);
+HWND WINAPI GetDlgItem(HWND dialog, int id);
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
+UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
+
+// comctl32 (imported by ordinal 17): registers the common control classes,
+// the progress bar among them.
+void WINAPI InitCommonControls(void);
 
 // ---- Drawing --------------------------------------------------------------------------
 
@@ -536,6 +662,9 @@ typedef struct tagPAINTSTRUCT {
 #define CLR_INVALID 0xFFFFFFFF
 #define GDI_ERROR 0xFFFFFFFFL
 
+// GetSysColor
+#define COLOR_BTNFACE 15
+
 HDC WINAPI GetDC(HWND window);
 int WINAPI ReleaseDC(HWND window, HDC dc);
 HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint);
@@ -554,6 +683,9 @@ int WINAPI SetBkMode(HDC dc, int mode);
 UINT WINAPI SetTextAlign(HDC dc, UINT align);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour);
 BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF colour);
+DWORD WINAPI GetSysColor(int index);
+HBRUSH WINAPI GetSysColorBrush(int index);
 
 
 // ---- Shell and COM ---------------------------------------------------------------------
@@ -681,7 +813,57 @@ HRESULT WINAPI SHGetMalloc(LPMALLOC* allocator);
 HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLUTE* idList);
 BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE idList, LPSTR path);
 
+typedef int(CALLBACK* BFFCALLBACK)(HWND window, UINT message, LPARAM lParam, LPARAM data);
+
+typedef struct _browseinfoA {
+  HWND hwndOwner;
+  PCIDLIST_ABSOLUTE pidlRoot;
+  LPSTR pszDisplayName;
+  LPCSTR lpszTitle;
+  UINT ulFlags;
+  BFFCALLBACK lpfn;
+  LPARAM lParam;
+  int iImage;
+} BROWSEINFOA, *LPBROWSEINFOA;
+
+#define BIF_RETURNONLYFSDIRS 0x00000001
+
+PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderA(LPBROWSEINFOA browseInfo);
+
 // ---- Privileges and shutdown -------------------------------------------------------------
+
+typedef struct _LUID {
+  DWORD LowPart;
+  LONG HighPart;
+} LUID, *PLUID;
+
+typedef struct _LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
+typedef HANDLE* PHANDLE;
+
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define TOKEN_QUERY 0x0008
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
+#define ERROR_PRIVILEGE_NOT_HELD 1314L
+
+#define EWX_REBOOT 0x00000002
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token);
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR systemName, LPCSTR name, PLUID luid);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAllPrivileges, PTOKEN_PRIVILEGES newState,
+                                  DWORD bufferLength, PTOKEN_PRIVILEGES previousState, LPDWORD returnLength);
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 
 
 #endif  // _WIN32
@@ -693,5 +875,11 @@ FILE* openWindowsFile(const char* path, const char* mode);
 // Closes every open standard-I/O stream of the process so that files being
 // written are flushed and released before the process ends.
 void closeAllFileStreams(void);
+
+// The feature flags of the processor: the EDX register of CPUID function 1.
+// A processor without CPUID (or without its function 1) predates those
+// features; for it the floating-point unit's bit is found by probing the unit
+// and every other bit is clear.
+uint32_t processorFeatureFlags(void);
 
 #endif  // VM_PLATFORM_WIN32_H

@@ -1,11 +1,6 @@
 // The entry point of setup.exe.
 #include "platform/win32.h"
-#include "setup/context.h"
+#include "setup/setup_driver.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // Recorded before anything else: the drawing-object guards compare every
-  // caller against it.
-  setupContext.mainThreadId = GetCurrentThreadId();
-  setupContext.instance = instance;
-  return 0;
-}
+// The command line is not read.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return runSetupProgram(instance); }

@@ -13,6 +13,10 @@
 //                             reading, until the driver ends (a file in use)
 //   window CAPTION            wait until the program shows a dialog or message box
 //                             with this caption; it becomes the current window
+//   showing PATTERN           wait until the program shows a dialog or message box
+//                             holding a static text that matches PATTERN (below);
+//                             it becomes the current window. Tells apart windows
+//                             that share a caption, such as a page and its question
 //   text PATTERN              a static text of the current window matches PATTERN:
 //                             "\n" is a line break, "#" one or more digits,
 //                             "*" any run of characters
@@ -23,6 +27,8 @@
 //   layout FILE               the current dialog matches the layout table in FILE
 //                             (a path relative to this script's folder)
 //   exit CODE                 wait for the program to end with this exit code
+//   manifest PROGRAM TEXT     PROGRAM's application manifest (resource 1 of
+//                             type 24) contains TEXT
 //   icons PROGRAM GROUP...    PROGRAM (not started) holds exactly these icon
 //                             groups in this order, each with the same two
 //                             pictures: 32 x 32 and 16 x 16, 16 colours
@@ -266,6 +272,50 @@ bool waitForWindow(const std::string& caption) {
     Sleep(kPollMs);
   }
   printf("no window \"%s\" within %lu ms\n", caption.c_str(), kStepTimeoutMs);
+  return false;
+}
+
+struct TextSearch {
+  const char* pattern;
+  HWND found;
+};
+
+BOOL CALLBACK findDialogShowing(HWND window, LPARAM parameter) {
+  TextSearch* search = reinterpret_cast<TextSearch*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId != program.dwProcessId || !IsWindowVisible(window)) return TRUE;
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (strcmp(className, "#32770") != 0) return TRUE;
+  StaticTexts found;
+  EnumChildWindows(window, collectStaticText, reinterpret_cast<LPARAM>(&found));
+  for (const std::string& text : found.texts) {
+    if (matches(search->pattern, text.c_str())) {
+      search->found = window;
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+bool waitForWindowShowing(const std::string& pattern) {
+  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+    TextSearch search = {pattern.c_str(), nullptr};
+    EnumWindows(findDialogShowing, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) {
+      current = search.found;
+      return true;
+    }
+    if (programEnded()) {
+      DWORD code = 0;
+      GetExitCodeProcess(program.hProcess, &code);
+      printf("the program ended (exit code %lu) without showing \"%s\"\n", code, pattern.c_str());
+      return false;
+    }
+    Sleep(kPollMs);
+  }
+  printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), kStepTimeoutMs);
   return false;
 }
 
@@ -746,6 +796,28 @@ std::string resourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
   return data != nullptr ? std::string(data, SizeofResource(module, found)) : std::string();
 }
 
+// "PROGRAM TEXT": the application manifest of PROGRAM contains TEXT.
+bool checkManifest(const std::string& argument) {
+  size_t space = argument.find(' ');
+  if (space == std::string::npos) {
+    printf("manifest needs a program and a text\n");
+    return false;
+  }
+  std::string path = programFolder + argument.substr(0, space);
+  std::string text = argument.substr(space + 1);
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) {
+    printf("cannot open %s (error %lu)\n", path.c_str(), GetLastError());
+    return false;
+  }
+  std::string manifest = resourceBytes(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  FreeLibrary(module);
+  if (manifest.find(text) != std::string::npos) return true;
+  printf("the manifest of %s does not contain \"%s\"; it reads:\n%s\n", path.c_str(), text.c_str(),
+         manifest.c_str());
+  return false;
+}
+
 // "PROGRAM GROUP...": the program holds exactly these icon groups, in this
 // order (the shell shows the first), each with the same two pictures: 32 x 32
 // and 16 x 16 pixels in 16 colours.
@@ -874,11 +946,13 @@ bool runStep(const std::string& command, const std::string& argument) {
   if (command == "startlink") return startShortcutTarget(argument);
   if (command == "hold") return holdFile(argument);
   if (command == "icons") return checkIcons(argument);
+  if (command == "manifest") return checkManifest(argument);
   if (program.hProcess == nullptr) {
     printf("no program started\n");
     return false;
   }
   if (command == "window") return waitForWindow(argument);
+  if (command == "showing") return waitForWindowShowing(argument);
   if (command == "exit") return checkExit(argument);
   if (command == "follow") return followChild();
   if (command == "screenshot") return saveScreenshot(argument);

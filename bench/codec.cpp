@@ -1,0 +1,182 @@
+// Measures the payload codec on a corpus folder (bench/make_corpus.sh):
+// packed size against gzip -9 and xz -9 on the same bytes, packing speed,
+// and decoding speed of the program's decoder against gzip -d.
+//
+// usage: codec_bench CORPUS_FOLDER [WORK_FOLDER]
+#include <algorithm>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "vmpack/entry_builder.h"
+#include "vmpack/entry_reader.h"
+#include "vmpack/host_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Processor time of this process and of the programs it ran, so that other
+// work on a shared machine does not count.
+double processorSeconds() {
+  rusage self;
+  rusage children;
+  getrusage(RUSAGE_SELF, &self);
+  getrusage(RUSAGE_CHILDREN, &children);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(self.ru_utime) + seconds(self.ru_stime) + seconds(children.ru_utime) + seconds(children.ru_stime);
+}
+
+double secondsOf(const std::function<void()>& work) {
+  double start = processorSeconds();
+  work();
+  return processorSeconds() - start;
+}
+
+// The fastest of a few runs, so that a busy machine disturbs the figure less.
+double bestSecondsOf(int runs, const std::function<void()>& work) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    double seconds = secondsOf(work);
+    if (seconds < best) best = seconds;
+  }
+  return best;
+}
+
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+uintmax_t sizeOf(const std::string& path) {
+  std::error_code ignored;
+  return fs::file_size(path, ignored);
+}
+
+bool run(const std::string& command) { return system(command.c_str()) == 0; }
+
+struct Figures {
+  std::string name;
+  size_t rawBytes = 0;
+  size_t packedBytes = 0;
+  uintmax_t gzipBytes = 0;
+  uintmax_t gzipPerFileBytes = 0;
+  uintmax_t xzBytes = 0;
+  double packSeconds = 0;
+  double decodeSeconds = 0;
+  double gunzipSeconds = 0;
+};
+
+// Packs and decodes one set of files; gzip and xz get the same bytes in path
+// order, the order a tar of the folder would give them.
+bool measure(const std::string& name, EntryContents contents, const std::string& work, Figures* figures) {
+  figures->name = name;
+  std::vector<EntryFile> pathOrder = contents.files;
+  std::sort(pathOrder.begin(), pathOrder.end(), [](const EntryFile& a, const EntryFile& b) { return a.name < b.name; });
+  std::vector<uint8_t> raw;
+  for (const EntryFile& file : pathOrder) raw.insert(raw.end(), file.content.begin(), file.content.end());
+  figures->rawBytes = raw.size();
+
+  std::vector<uint8_t> entry;
+  std::string error;
+  bool built = false;
+  figures->packSeconds = secondsOf([&] { built = buildEntry(contents, ParseOptions(), &entry, &error); });
+  if (!built) {
+    fprintf(stderr, "codec_bench: %s: %s\n", name.c_str(), error.c_str());
+    return false;
+  }
+  figures->packedBytes = entry.size();
+
+  EntryCatalogue catalogue;
+  std::string problem;
+  std::vector<uint8_t> decoded;
+  if (!readEntryCatalogue(entry, &catalogue, &problem)) {
+    fprintf(stderr, "codec_bench: %s: %s\n", name.c_str(), problem.c_str());
+    return false;
+  }
+  bool decodedOk = true;
+  figures->decodeSeconds = bestSecondsOf(5, [&] { decodedOk = decodeEntryContents(entry, catalogue, &decoded, &problem); });
+  if (!decodedOk || decoded.size() != raw.size()) {
+    fprintf(stderr, "codec_bench: %s: the entry does not decode: %s\n", name.c_str(), problem.c_str());
+    return false;
+  }
+
+  std::string rawPath = work + "/" + name + ".raw";
+  if (!writeBytes(rawPath, raw)) return false;
+  if (!run("gzip -9 -c '" + rawPath + "' > '" + rawPath + ".gz'") || !run("xz -9 -c '" + rawPath + "' > '" + rawPath + ".xz'")) {
+    fprintf(stderr, "codec_bench: gzip or xz failed\n");
+    return false;
+  }
+  figures->gzipBytes = sizeOf(rawPath + ".gz");
+  // Each file on its own, as an installer that compresses file by file would
+  // store them: gzip writes one member per file.
+  std::string filesFolder = work + "/" + name + ".files";
+  fs::remove_all(filesFolder);
+  fs::create_directories(filesFolder);
+  for (size_t i = 0; i < pathOrder.size(); ++i) {
+    if (!writeBytes(filesFolder + "/" + std::to_string(i), pathOrder[i].content)) return false;
+  }
+  if (!run("gzip -9 -c '" + filesFolder + "'/* > '" + rawPath + ".files.gz'")) return false;
+  figures->gzipPerFileBytes = sizeOf(rawPath + ".files.gz");
+  figures->xzBytes = sizeOf(rawPath + ".xz");
+  figures->gunzipSeconds = bestSecondsOf(5, [&] { run("gzip -d -c '" + rawPath + ".gz' > /dev/null"); });
+  return true;
+}
+
+EntryContents filesUnder(const EntryContents& all, const std::string& prefix) {
+  EntryContents part;
+  for (const EntryFile& file : all.files) {
+    if (file.name.compare(0, prefix.size(), prefix) == 0) part.files.push_back(file);
+  }
+  return part;
+}
+
+double megabytesPerSecond(size_t bytes, double seconds) { return seconds > 0 ? bytes / 1e6 / seconds : 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    fprintf(stderr, "usage: codec_bench CORPUS_FOLDER [WORK_FOLDER]\n");
+    return 1;
+  }
+  std::string work = argc >= 3 ? argv[2] : fs::temp_directory_path().string();
+  EntryContents all;
+  std::string error;
+  const uint64_t fixedTime = 0;
+  if (!readFolderTree(argv[1], &fixedTime, &all, &error)) {
+    fprintf(stderr, "codec_bench: %s\n", error.c_str());
+    return 1;
+  }
+  std::vector<Figures> rows;
+  for (const auto& part : {std::make_pair(std::string("corpus"), std::string()), std::make_pair(std::string("binaries"), std::string("bin\\")),
+                           std::make_pair(std::string("texts"), std::string("text\\"))}) {
+    EntryContents contents = part.second.empty() ? all : filesUnder(all, part.second);
+    if (contents.files.empty()) continue;
+    Figures figures;
+    if (!measure(part.first, contents, work, &figures)) return 1;
+    rows.push_back(figures);
+  }
+  printf("%-9s %9s %9s %9s %9s %9s %8s %8s %8s %9s %9s %9s\n", "files", "raw", "vmpack", "gzip -9", "gz/file",
+         "xz -9", "vm/gzip", "vm/gzf", "vm/xz", "pack MB/s", "dec MB/s", "gunzip");
+  for (const Figures& f : rows) {
+    printf("%-9s %9zu %9zu %9ju %9ju %9ju %8.3f %8.3f %8.3f %9.2f %9.1f %9.1f\n", f.name.c_str(), f.rawBytes,
+           f.packedBytes, f.gzipBytes, f.gzipPerFileBytes, f.xzBytes, static_cast<double>(f.packedBytes) / f.gzipBytes,
+           static_cast<double>(f.packedBytes) / f.gzipPerFileBytes, static_cast<double>(f.packedBytes) / f.xzBytes,
+           megabytesPerSecond(f.rawBytes, f.packSeconds), megabytesPerSecond(f.rawBytes, f.decodeSeconds),
+           megabytesPerSecond(f.rawBytes, f.gunzipSeconds));
+  }
+  printf(
+      "Ratios are packed sizes over the other tool's on the same bytes: gzip -9 and xz -9 compress the files\n"
+      "in path order as one stream; gz/file is gzip -9 of each file on its own (one member per file).\n"
+      "Speeds are MB of content per second of processor time, the best of 5 runs for decoding: dec is the\n"
+      "program's own decoder (with the per-file CRC checks), gunzip is gzip -d as a process.\n");
+  return 0;
+}

@@ -1,0 +1,129 @@
+// The byte and bit readers of payload entries and the common half of the
+// sinks that decoded bits go to.
+//
+// Everything in a payload is least significant bit first: bits are taken from
+// each byte starting with bit 0, bytes in increasing address order, and a
+// value of n bits gets the first bit read as its bit 0. A 32-bit value read at
+// a byte boundary therefore equals the little-endian integer stored there.
+// Sinks build bytes the same way: the first bit put becomes bit 0.
+#ifndef VM_PAYLOAD_BIT_STREAM_H
+#define VM_PAYLOAD_BIT_STREAM_H
+
+#include <cstdint>
+
+#include "setup/fatal.h"
+
+// The bit counters are int32: the last value they may reach.
+constexpr int32_t kBitCountLimit = 2147483647;
+
+// Reads the catalogue of an entry byte by byte before its bit stream begins.
+class ByteCursor {
+ public:
+  ByteCursor(const uint8_t* start, int32_t size);
+
+  // Copies min(n, bytes left) bytes to dest and consumes them. Returns 1 when
+  // all n were there; otherwise sets the sticky failed flag and returns 0.
+  int32_t read(void* dest, int32_t n);
+
+  const uint8_t* position() const { return current_; }
+  const uint8_t* end() const { return end_; }
+  int32_t failed() const { return failed_; }
+  // For readers that find a record present but invalid.
+  void markFailed() { failed_ = 1; }
+
+ private:
+  const uint8_t* current_;
+  const uint8_t* start_;
+  const uint8_t* end_;
+  int32_t failed_;
+};
+
+// A source of single bits. The decoder takes every bit through nextBit, which
+// counts them; the virtual operations come in this order: reset, readBit,
+// atEnd, readBits.
+class BitSource {
+ public:
+  // Positions the source at its first bit.
+  virtual void reset() = 0;
+  // The next bit; reading past the last one is an internal error.
+  virtual int32_t readBit() = 0;
+  // Non-zero when no bit is left.
+  virtual int32_t atEnd() = 0;
+  // Reads a field of `count` bits (0 to 32), first bit as bit 0, into dest and
+  // returns how many bits were there. At the end of the data the field is
+  // silently short: its missing high bits are 0.
+  virtual int32_t readBits(uint32_t* dest, int32_t count);
+
+  // The counted read every consumer uses. A source delivers at most
+  // 2^31 - 2 bits through it, so the count never overflows.
+  int32_t nextBit() {
+    ++bitsRead;
+    ENSURE(bitsRead != kBitCountLimit);
+    return readBit();
+  }
+
+  int32_t bitsRead = 0;
+
+ protected:
+  BitSource() = default;
+  ~BitSource() = default;
+};
+
+// The bits of a byte range in memory: the compressed stream of an entry,
+// read in place from the locked resource. No buffering beyond the current
+// byte.
+class MemoryBitSource final : public BitSource {
+ public:
+  MemoryBitSource(const uint8_t* start, const uint8_t* end);
+
+  void reset() override;
+  int32_t readBit() override;
+  // True exactly when every bit of the range has been taken, because the next
+  // byte is loaded as soon as the last bit of the one before is taken.
+  int32_t atEnd() override;
+
+ private:
+  const uint8_t* current_;
+  const uint8_t* start_;
+  const uint8_t* end_;
+  int32_t bitsLeft_;
+  int32_t currentByte_;
+};
+
+// A destination for decoded bits that builds bytes from them. Each concrete
+// sink keeps its own byte accumulator and bit count and decides where a full
+// byte goes. The virtual operations come in this order: putBit, flushByte,
+// putBitsLowFirst, putBitsHighFirst.
+class BitSink {
+ public:
+  // Adds one bit; concrete sinks implement it with shiftBitIn.
+  virtual void putBit(int32_t bit) = 0;
+  // Consumes the accumulated bits as one byte (the bits above the count are
+  // 0); with no bit accumulated it does nothing.
+  virtual void flushByte() = 0;
+  // The low `count` bits of value, bit 0 first (how decoded symbols arrive).
+  virtual void putBitsLowFirst(uint32_t value, int32_t count);
+  // The low `count` bits of value, the highest of them first (how code words
+  // are written).
+  virtual void putBitsHighFirst(uint32_t value, int32_t count);
+
+  int32_t bitsWritten = 0;
+
+ protected:
+  BitSink() = default;
+  ~BitSink() = default;
+
+  // The putBit every sink shares: a full byte is handed on lazily, only when
+  // a ninth bit arrives or when the owner flushes at the end.
+  void shiftBitIn(int32_t& accumulator, int32_t& bitCount, int32_t bit) {
+    ENSURE(bitCount >= 0 && bitCount <= 8);
+    if (bitCount == 8) flushByte();
+    accumulator |= (bit ? 1 : 0) << bitCount;
+    ++bitCount;
+  }
+
+ private:
+  void checkField(uint32_t value, int32_t count);
+};
+
+#endif  // VM_PAYLOAD_BIT_STREAM_H

@@ -1,0 +1,265 @@
+// The run from the entry to the exit: the splash and its 2000 ms, the
+// default folder, the corrupt payload, COM, the three closing outcomes and
+// the restart at the very end.
+#include "setup/setup_driver.h"
+#include "wizard_flow_fixture.h"
+
+namespace {
+
+constexpr char kCorrupt[] = "The setup file is corrupt";
+constexpr char kNotComplete[] = "Installation was not complete";
+constexpr char kReminder[] = "Don't forget to visit Velk Modular home page\nfor lots of patches and additional info.";
+constexpr char kCompleted[] = "Installation successfully complete";
+constexpr char kManualRestart[] =
+    "Failed to automatically reboot the system.\nPlease use Start->ShutDown to reboot manually";
+constexpr char kProductKey[] = "SOFTWARE\\Brantic\\Velk Modular";
+
+// The whole program, as the entry point runs it. The title window is made
+// and destroyed by the run itself.
+class SetupDriverTest : public WizardFlowTest {
+ protected:
+  void SetUp() override {
+    WizardFlowTest::SetUp();
+    destroyTitleWindow();
+    CoUninitialize();
+    setupContext = SetupContext();
+    installOptions = InstallOptions{"C:\\Program Files\\Velk Modular", {0, 0, 0, 0, 0, 0, 0}, 1, 0};
+  }
+  void TearDown() override {
+    EXPECT_FALSE(sim::comInitialized());
+    EXPECT_EQ(sim::liveWindows().size(), 0u) << "a window outlived the run";
+    CoInitialize(nullptr);
+    // A death test's run happened in another process; this one still needs
+    // the thread the title window's drawing checks.
+    setupContext.mainThreadId = GetCurrentThreadId();
+    createTitleWindow();
+    WizardFlowTest::TearDown();
+  }
+
+  static int run() { return runSetupProgram(nullptr); }
+};
+
+using Pages = std::vector<std::string>;
+
+// Leave on the Welcome page; "Installation was not complete" follows.
+void leaveOnWelcome(HWND page) {
+  sim::answerNextMessageBox(IDYES);
+  sim::answerNextMessageBox(IDOK);
+  sim::clickButton(page, IDCANCEL);
+}
+
+// Leaves on the Welcome page, noting the folder start-up settled on.
+void leaveNotingFolder(std::string* folder) {
+  onDialog("Welcome", [folder](HWND page) {
+    *folder = installOptions.targetFolder;
+    leaveOnWelcome(page);
+  });
+}
+
+}  // namespace
+
+TEST_F(SetupDriverTest, TheVersionAndTheCaptionAreBuiltFromTheNumbers) {
+  buildVersionText();
+  EXPECT_STREQ(setupContext.versionText, "2.08.004");
+  std::string folder;
+  leaveNotingFolder(&folder);
+  EXPECT_EQ(run(), 0);
+  EXPECT_STREQ(setupContext.caption, "Velk Modular 2.08.004 Install");
+  EXPECT_EQ(setupContext.mainThreadId, GetCurrentThreadId());
+}
+
+TEST_F(SetupDriverTest, ACorruptPayloadEndsTheRunWithItsOneMessage) {
+  sim::removeResource(kPayloadResourceType, 601);
+  HWND splash = nullptr;
+  sim::answerNextMessageBox(IDOK, [&] { splash = sim::activeDialog(); });
+  EXPECT_EQ(run(), 0);
+  ASSERT_EQ(boxTexts(), std::vector<std::string>{kCorrupt});
+  EXPECT_EQ(sim::messageBoxes()[0].owner, setupContext.splashWindow);
+  EXPECT_EQ(sim::messageBoxes()[0].owner, splash);
+  EXPECT_EQ(sim::dialogHistory(), Pages{"InitSetup"});
+  EXPECT_TRUE(sim::restartRequests().empty());
+}
+
+TEST_F(SetupDriverTest, TheSplashStaysAtLeast2000MillisecondsOnTheClock) {
+  const struct {
+    DWORD start;
+    DWORD step;
+    std::vector<DWORD> sleeps;
+  } cases[] = {
+      {0x00100000, 0, {2000}},      // instant check: the whole time is slept
+      {0x00100000, 700, {1300}},    // the rest of it
+      {0x00100000, 2500, {}},       // a longer check is not lengthened
+      {0xFFFFFF00, 500, {1500}},    // the tick count wraps between the readings
+  };
+  for (const auto& example : cases) {
+    sim::setTickCount(example.start);
+    sim::setClockStepPerReading(example.step);
+    size_t sleepsBefore = sim::sleeps().size();
+    bool splashGone = false;
+    DWORD atWelcome = 0;
+    onDialog("Welcome", [&](HWND page) {
+      atWelcome = sim::tickCount();
+      splashGone = setupContext.splashWindow == nullptr;
+      leaveOnWelcome(page);
+    });
+    run();
+    std::vector<DWORD> slept(sim::sleeps().begin() + static_cast<long>(sleepsBefore), sim::sleeps().end());
+    EXPECT_EQ(slept, example.sleeps) << "step " << example.step;
+    EXPECT_GE(static_cast<DWORD>(atWelcome - example.start), 2000u);
+    EXPECT_TRUE(splashGone);
+  }
+}
+
+TEST_F(SetupDriverTest, TheDefaultFolderTakesTheDriveWindowsIsOnInItsCase) {
+  sim::addDrive('E');
+  std::string folder;
+  ASSERT_TRUE(sim::setWindowsFolder("E:\\WINDOWS"));
+  leaveNotingFolder(&folder);
+  run();
+  EXPECT_EQ(folder, "E:\\Program Files\\Velk Modular");
+  installOptions = InstallOptions{"C:\\Program Files\\Velk Modular", {}, 1, 0};
+  ASSERT_TRUE(sim::setWindowsFolder("e:\\windows"));
+  leaveNotingFolder(&folder);
+  run();
+  EXPECT_EQ(folder, "e:\\Program Files\\Velk Modular");
+}
+
+TEST_F(SetupDriverTest, AnEarlierInstallDirOfTypeTextReplacesTheDefault) {
+  std::string folder;
+  sim::setRegistryText(HKEY_CURRENT_USER, kProductKey, "InstallDir", "F:\\Synth");
+  leaveNotingFolder(&folder);
+  run();
+  EXPECT_EQ(folder, "F:\\Synth");
+
+  // Another type, a value too long for the folder, or none: the default.
+  for (const sim::RegistryValue& value :
+       {sim::RegistryValue{REG_EXPAND_SZ, std::string("F:\\Synth") + '\0'},
+        sim::RegistryValue{REG_SZ, std::string(300, 'x') + '\0'}}) {
+    installOptions = InstallOptions{"C:\\Program Files\\Velk Modular", {}, 1, 0};
+    sim::setRegistryValue(HKEY_CURRENT_USER, kProductKey, "InstallDir", value.type, value.data);
+    leaveNotingFolder(&folder);
+    run();
+    EXPECT_EQ(folder, "C:\\Program Files\\Velk Modular");
+  }
+  // An empty text empties the folder.
+  sim::setRegistryText(HKEY_CURRENT_USER, kProductKey, "InstallDir", "");
+  leaveNotingFolder(&folder);
+  run();
+  EXPECT_EQ(folder, "");
+  // A text stored without its terminator still ends where it is stored.
+  sim::setRegistryValue(HKEY_CURRENT_USER, kProductKey, "InstallDir", REG_SZ, "G:\\Bare");
+  leaveNotingFolder(&folder);
+  run();
+  EXPECT_EQ(folder, "G:\\Bare");
+}
+
+TEST_F(SetupDriverTest, EachFamilyChecksOnlyItsOwnPipeDriver) {
+  std::string folder;
+  leaveNotingFolder(&folder);
+  run();
+  for (int id : sim::resourceLookups()) EXPECT_NE(id, 400);
+  sim::setWindowsFamily(sim::WindowsFamily::Win9x);
+  selectPipeDriverEntry(false);
+  // A damaged 32-bit driver does not matter on Windows 98.
+  installEntry(450, {1, 2, 3});
+  size_t before = sim::resourceLookups().size();
+  leaveNotingFolder(&folder);
+  run();
+  for (size_t i = before; i < sim::resourceLookups().size(); ++i) EXPECT_NE(sim::resourceLookups()[i], 450);
+  EXPECT_EQ(boxTexts().back(), kNotComplete);
+}
+
+TEST_F(SetupDriverTest, ACompletedInstallationWithoutRestartShowsTheReminderThenSuccess) {
+  pressOn("Welcome", IDOK);
+  pressOn("License", IDOK);
+  onDialog("Customize", [](HWND page) {
+    sim::clickButton(page, IDC_CHECK_PIPE_DRIVER);
+    sim::clickButton(page, IDOK);
+  });
+  pressOn("Directory", IDOK);
+  pressOn("AboutToInstall", IDOK);
+  sim::answerNextMessageBox(IDOK);
+  sim::answerNextMessageBox(IDOK);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kReminder, kCompleted}));
+  for (const sim::MessageBoxRecord& box : sim::messageBoxes()) {
+    EXPECT_NE(box.owner, nullptr);
+    EXPECT_EQ(box.caption, kCaption);
+  }
+  EXPECT_TRUE(sim::restartRequests().empty());
+}
+
+TEST_F(SetupDriverTest, ACompletedInstallationNeedingARestartAsksAndRestartsLast) {
+  walkToSummary();
+  pressOn("AboutToInstall", IDOK);
+  sim::answerNextMessageBox(IDOK);
+  pressOn("AskRestart", IDOK);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kReminder});
+  ASSERT_EQ(sim::restartRequests().size(), 1u);
+  EXPECT_TRUE(sim::restartRequests()[0].granted);
+  EXPECT_TRUE(sim::shutdownPrivilegeEnabled());
+  EXPECT_EQ(installOptions.restartNeeded, 1);
+}
+
+TEST_F(SetupDriverTest, DeclinedRestartLeavesTheMachineRunning) {
+  sim::setWindowsFamily(sim::WindowsFamily::Win9x);
+  walkToSummary();
+  pressOn("AboutToInstall", IDOK);
+  sim::answerNextMessageBox(IDOK);
+  pressOn("AskRestart", IDCANCEL);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(installOptions.restartNeeded, 0);
+  EXPECT_TRUE(sim::restartRequests().empty());
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kReminder});
+}
+
+TEST_F(SetupDriverTest, ARefusedRestartIsReportedAfterEveryWindowIsGone) {
+  sim::setUserHoldsShutdownRight(false);
+  walkToSummary();
+  pressOn("AboutToInstall", IDOK);
+  sim::answerNextMessageBox(IDOK);
+  pressOn("AskRestart", IDOK);
+  size_t windowsLeft = 99;
+  sim::answerNextMessageBox(IDOK, [&] { windowsLeft = sim::liveWindows().size(); });
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kReminder, kManualRestart}));
+  EXPECT_EQ(windowsLeft, 0u);
+  EXPECT_EQ(sim::messageBoxes().back().owner, nullptr);
+}
+
+TEST_F(SetupDriverTest, AnIncompleteRunWithARestartPendingStillOffersIt) {
+  // An earlier attempt's pipe driver step scheduled a restart; then the user leaves.
+  walkToSummary();
+  onDialog("AboutToInstall", [](HWND page) {
+    installOptions.restartNeeded = 1;
+    sim::answerNextMessageBox(IDYES);
+    sim::answerNextMessageBox(IDOK);
+    sim::clickButton(page, IDCANCEL);
+  });
+  pressOn("AskRestart", IDCANCEL);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kLeaveQuestion, kNotComplete}));
+  EXPECT_EQ(installOptions.restartNeeded, 0);
+  EXPECT_TRUE(sim::restartRequests().empty());
+}
+
+TEST_F(SetupDriverTest, WithoutComTheUserIsToldAndNothingElseRuns) {
+  sim::setComInitializationFails(true);
+  sim::answerNextMessageBox(IDOK);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{"Failed to initialize COM library"});
+  EXPECT_NE(sim::messageBoxes()[0].owner, nullptr);
+  EXPECT_TRUE(sim::dialogHistory().empty());
+  sim::setComInitializationFails(false);
+}
+
+TEST_F(SetupDriverTest, ASplashThatCannotBeMadeIsAnInternalError) {
+  sim::failDialogCreation("InitSetup");
+  EXPECT_EXIT(
+      {
+        sim::answerNextMessageBox(IDOK);
+        run();
+      },
+      ::testing::ExitedWithCode(1), "Internal error");
+}
