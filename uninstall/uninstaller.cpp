@@ -7,7 +7,9 @@
 #include "install/pipe_driver.h"
 #include "install/uninstall_list.h"
 #include "platform/win32.h"
+#include "setup/context.h"
 #include "setup/fatal.h"
+#include "setup/restart.h"
 #include "uninstall/hand_over.h"
 #include "uninstall/pipe_driver_removal.h"
 #include "uninstall/recorded_items.h"
@@ -98,10 +100,12 @@ bool startFromInstallation() {
 }  // namespace
 
 int runUninstaller(const char* commandLine) {
+  snprintf(setupContext.caption, sizeof setupContext.caption, "%s", kUninstallCaption);
   bool comReady = SUCCEEDED(CoInitialize(nullptr));
   HandOver handOver;
   bool restart = parseHandOver(commandLine, &handOver) ? finishFromCopy(handOver) : startFromInstallation();
   if (comReady) CoUninitialize();
-  (void)restart;  // the restart itself comes with the setup's restart code
+  // The setup's own restart, whose message on failure carries this caption.
+  if (restart) restartWindows();
   return 0;
 }
