@@ -86,11 +86,12 @@ class UninstallTest : public InstallStepTest {
   }
 
   // The uninstaller as the user starts it from `folder`, answering the
-  // question with `answer` and the message that follows, if any, with OK.
-  void startUninstaller(const std::string& folder, int answer, bool messageFollows = false) {
+  // question with `answer` and the message that follows, if any, with
+  // `closingAnswer`.
+  void startUninstaller(const std::string& folder, int answer, int closingAnswer = 0) {
     sim::setProgramPath(in(folder, "_vmunins.exe"));
     sim::answerNextMessageBox(answer);
-    if (messageFollows) sim::answerNextMessageBox(IDOK);
+    if (closingAnswer != 0) sim::answerNextMessageBox(closingAnswer);
     EXPECT_EQ(runUninstaller(""), 0);
   }
 
@@ -104,10 +105,11 @@ class UninstallTest : public InstallStepTest {
     EXPECT_EQ(runUninstaller(copy.commandLine.substr(closingQuote + 2).c_str()), 0);
   }
 
-  // Yes to the question, then the copy, whose closing message is answered.
-  void uninstall(const std::string& folder) {
+  // Yes to the question, then the copy, whose closing message is answered
+  // with `closingAnswer` (No to the restart it may offer).
+  void uninstall(const std::string& folder, int closingAnswer = IDOK) {
     startUninstaller(folder, IDYES);
-    sim::answerNextMessageBox(IDOK);
+    sim::answerNextMessageBox(closingAnswer);
     runCopy();
   }
 

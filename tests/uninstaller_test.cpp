@@ -15,7 +15,8 @@ const char kQuestion[] = "Are you sure you want to completely remove Velk Modula
 const char kMissingData[] =
     "Uninstall information is missing or damaged. Velk Modular cannot be removed automatically.";
 const char kRemoved[] = "Velk Modular was removed from your computer.";
-const char kRestartNotice[] = "Some files are in use and will be removed when you restart Windows.";
+const char kRestartNotice[] =
+    "Some files are in use and will be removed when you restart Windows.\n\nDo you want to restart Windows now?";
 const char kLeftBehind[] = "Some items could not be removed. You can delete them yourself.";
 const char kCopyFolder[] = "C:\\WINDOWS\\TEMP\\~vmun000";
 const char kCopy[] = "C:\\WINDOWS\\TEMP\\~vmun000\\_vmunins.exe";
@@ -109,7 +110,7 @@ TEST_P(UninstallerOnEachFamilyTest, FilesInUseWaitForTheNextStartWithTheirFolder
   std::string module = in(kInstallFolder, "Modules\\Env\\ADSR.vmm");
   sim::lockFile(program);
   sim::lockFile(module);
-  uninstall(kInstallFolder);
+  uninstall(kInstallFolder, IDNO);
 
   EXPECT_TRUE(sim::fileExists(program));
   EXPECT_TRUE(sim::fileExists(module));
@@ -122,6 +123,34 @@ TEST_P(UninstallerOnEachFamilyTest, FilesInUseWaitForTheNextStartWithTheirFolder
                                       deletion(in(kInstallFolder, "Modules")), deletion(kInstallFolder),
                                       deletion(kCopy), deletion(kCopyFolder)}));
   EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+  EXPECT_EQ(sim::messageBoxes().back().flags & 0xF, static_cast<UINT>(MB_YESNO));
+  EXPECT_TRUE(sim::restartRequests().empty());
+}
+
+TEST_F(UninstallerTest, YesToTheRestartRestartsWindowsOnceEverythingIsDone) {
+  install(kInstallFolder);
+  sim::lockFile(in(kInstallFolder, "vm.exe"));
+  uninstall(kInstallFolder, IDYES);
+  ASSERT_EQ(sim::restartRequests().size(), 1u);
+  EXPECT_EQ(sim::restartRequests()[0].flags, static_cast<UINT>(EWX_REBOOT));
+  EXPECT_TRUE(sim::restartRequests()[0].granted) << "with the shutdown privilege enabled";
+  EXPECT_EQ(sim::messageBoxes().size(), 2u) << "no message after a granted restart";
+  // Everything that waits for the restart was scheduled before it.
+  EXPECT_EQ(scheduledAtRestart().size(), 4u);
+}
+
+TEST_F(UninstallerTest, ARefusedRestartIsReportedWithTheUninstallersCaption) {
+  install(kInstallFolder);
+  sim::lockFile(in(kInstallFolder, "vm.exe"));
+  sim::setRestartVetoed(true);
+  startUninstaller(kInstallFolder, IDYES);
+  sim::answerNextMessageBox(IDYES);
+  sim::answerNextMessageBox(IDOK);
+  runCopy();
+  ASSERT_EQ(sim::messageBoxes().size(), 3u);
+  EXPECT_EQ(sim::messageBoxes()[2].text,
+            "Failed to automatically reboot the system.\nPlease use Start->ShutDown to reboot manually");
+  EXPECT_EQ(sim::messageBoxes()[2].caption, kCaption);
 }
 
 TEST_F(UninstallerTest, AnsweringNoChangesNothing) {
@@ -144,7 +173,7 @@ TEST_F(UninstallerTest, AMissingOrDamagedDataFileIsReportedAndNothingIsRemoved) 
       ASSERT_EQ(DeleteFileA(dataFile.c_str()), TRUE);
     }
     std::set<std::string> installed = driveContents();
-    startUninstaller(kInstallFolder, IDYES, true);
+    startUninstaller(kInstallFolder, IDYES, IDOK);
     EXPECT_EQ(lastMessage(), kMissingData);
     EXPECT_EQ(sim::messageBoxes().back().caption, kCaption);
     EXPECT_TRUE(sim::startedProcesses().empty());
@@ -227,7 +256,7 @@ TEST_F(UninstallerTest, AnOriginalThatDoesNotEndLeavesItsFileForTheNextStart) {
   startUninstaller(kInstallFolder, IDYES);
   sim::lockFile(original);
   sim::addProcess(sim::currentProcessId(), false);
-  sim::answerNextMessageBox(IDOK);
+  sim::answerNextMessageBox(IDNO);
   runCopy();
   EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(original), deletion(kInstallFolder),
                                                             deletion(kCopy), deletion(kCopyFolder)}));
@@ -240,7 +269,7 @@ TEST_F(UninstallerTest, WithoutACopyItRemovesEverythingElseAndItselfAtTheNextSta
   install(kInstallFolder);
   std::string program = in(kInstallFolder, "_vmunins.exe");
   sim::lockFile(program);  // as Windows holds a running program's file
-  startUninstaller(kInstallFolder, IDYES, true);
+  startUninstaller(kInstallFolder, IDYES, IDNO);
   EXPECT_TRUE(sim::startedProcesses().empty());
   EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "vm.exe")));
   EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, kProductKey));

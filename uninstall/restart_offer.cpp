@@ -8,13 +8,13 @@
 
 namespace {
 
-const char kRestartNeededText[] =
-    "Some files are in use and will be removed when you restart Windows.";
+const char kRestartNeededText[] = "Some files are in use and will be removed when you restart Windows.";
+const char kRestartQuestion[] = "Do you want to restart Windows now?";
 
 }  // namespace
 
-void offerRestart(char* text, size_t size) {
+bool offerRestart(char* text, size_t size) {
   size_t used = strlen(text);
-  snprintf(text + used, size - used, "\n\n%s", kRestartNeededText);
-  MessageBoxA(nullptr, text, kUninstallCaption, MB_OK | MB_ICONINFORMATION);
+  snprintf(text + used, size - used, "\n\n%s\n\n%s", kRestartNeededText, kRestartQuestion);
+  return MessageBoxA(nullptr, text, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }

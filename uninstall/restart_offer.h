@@ -5,7 +5,9 @@
 #include <cstddef>
 
 // Shows `text` (a buffer of `size` bytes, which it extends) with the notice
-// that files in use go at the next start of Windows.
-void offerRestart(char* text, size_t size);
+// that files in use go at the next start of Windows, and asks whether to
+// restart now. True when the user says yes; the caller restarts as the last
+// thing it does.
+bool offerRestart(char* text, size_t size);
 
 #endif  // VM_UNINSTALL_RESTART_OFFER_H

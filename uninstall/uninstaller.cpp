@@ -7,7 +7,9 @@
 #include "install/pipe_driver.h"
 #include "install/uninstall_list.h"
 #include "platform/win32.h"
+#include "setup/context.h"
 #include "setup/fatal.h"
+#include "setup/restart.h"
 #include "uninstall/hand_over.h"
 #include "uninstall/pipe_driver_removal.h"
 #include "uninstall/recorded_items.h"
@@ -37,23 +39,23 @@ bool loadRecords(const char* folder, UninstallList& records) {
   return false;
 }
 
-void showOutcome(const RemovalTally& tally) {
+// True when the user asked for the restart.
+bool showOutcome(const RemovalTally& tally) {
   char text[512];
   snprintf(text, sizeof text, "%s", kRemovedText);
   if (tally.leftBehind > 0) {
     size_t used = strlen(text);
     snprintf(text + used, sizeof text - used, "\n\n%s", kLeftBehindText);
   }
-  if (tally.scheduled > 0) {
-    offerRestart(text, sizeof text);
-    return;
-  }
+  if (tally.scheduled > 0) return offerRestart(text, sizeof text);
   MessageBoxA(nullptr, text, kUninstallCaption, MB_OK | MB_ICONINFORMATION);
+  return false;
 }
 
 // Everything after the data file has been read. `programPath` is the
 // original uninstaller in `folder`, which may be the running program itself.
-void removeInstallation(const char* folder, const char* programPath, const UninstallList& records) {
+// True when the user asked for the restart.
+bool removeInstallation(const char* folder, const char* programPath, const UninstallList& records) {
   RemovalTally tally;
   removeRecordedItems(records, tally);
   removeStartMenuItems(folder, tally);
@@ -66,42 +68,44 @@ void removeInstallation(const char* folder, const char* programPath, const Unins
   // What keeps the folder is no part of the installation: the user's own
   // files, which are theirs to delete.
   if (tally.scheduled == scheduledBefore && pathExists(folder)) ++tally.leftBehind;
-  showOutcome(tally);
+  return showOutcome(tally);
 }
 
-int finishFromCopy(const HandOver& handOver) {
+bool finishFromCopy(const HandOver& handOver) {
   waitForOriginal(handOver.originalProcessId);
   char folder[kPathBufferSize];
   copyFolderOfPath(handOver.originalPath, folder);
   UninstallList records;
-  if (loadRecords(folder, records)) removeInstallation(folder, handOver.originalPath, records);
+  bool restart = loadRecords(folder, records) && removeInstallation(folder, handOver.originalPath, records);
   scheduleCopyCleanup();
-  return 0;
+  return restart;
 }
 
-int startFromInstallation() {
+bool startFromInstallation() {
   char programPath[kPathBufferSize];
   DWORD length = GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
   ENSURE(length != 0 && length < kPathBufferSize);
   char folder[kPathBufferSize];
   copyFolderOfPath(programPath, folder);
 
-  if (MessageBoxA(nullptr, kConfirmText, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+  if (MessageBoxA(nullptr, kConfirmText, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
   UninstallList records;
-  if (!loadRecords(folder, records)) return 0;
-  if (handOverToCopy(programPath)) return 0;
+  if (!loadRecords(folder, records)) return false;
+  if (handOverToCopy(programPath)) return false;
   // No copy could be started: the program's own file and folder then wait
   // for the next start of Windows.
-  removeInstallation(folder, programPath, records);
-  return 0;
+  return removeInstallation(folder, programPath, records);
 }
 
 }  // namespace
 
 int runUninstaller(const char* commandLine) {
+  snprintf(setupContext.caption, sizeof setupContext.caption, "%s", kUninstallCaption);
   bool comReady = SUCCEEDED(CoInitialize(nullptr));
   HandOver handOver;
-  int exitCode = parseHandOver(commandLine, &handOver) ? finishFromCopy(handOver) : startFromInstallation();
+  bool restart = parseHandOver(commandLine, &handOver) ? finishFromCopy(handOver) : startFromInstallation();
   if (comReady) CoUninitialize();
-  return exitCode;
+  // The setup's own restart, whose message on failure carries this caption.
+  if (restart) restartWindows();
+  return 0;
 }

@@ -13,8 +13,8 @@
 //      at this installation;
 //   3. the pipe driver, when this is the last installation that uses it;
 //   4. the original program file and the installation folder.
-// What is in use waits for the next start of Windows, and the closing
-// message says so.
+// What is in use waits for the next start of Windows; the closing message
+// says so and offers to restart Windows, with the setup's own restart.
 #ifndef VM_UNINSTALL_UNINSTALLER_H
 #define VM_UNINSTALL_UNINSTALLER_H
 
@@ -22,7 +22,8 @@ extern const char kUninstallCaption[];
 
 // Runs the uninstaller with the command line its WinMain received (without
 // the program's own name); returns the process exit code, 0. COM is
-// initialised here for the Start Menu's shell links.
+// initialised here for the Start Menu's shell links, and the program's
+// caption set in SetupContext for the restart's messages.
 int runUninstaller(const char* commandLine);
 
 #endif  // VM_UNINSTALL_UNINSTALLER_H
