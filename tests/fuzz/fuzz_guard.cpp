@@ -1,0 +1,121 @@
+#include "fuzz_guard.h"
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+#include <sanitizer/asan_interface.h>
+
+#include "setup/fatal.h"
+
+namespace {
+
+// Every block carries its place in a list of live blocks and the run that
+// allocated it, so that the blocks of a run that jumped can be found.
+struct alignas(alignof(std::max_align_t)) BlockHeader {
+  BlockHeader* previous;
+  BlockHeader* next;
+  uint64_t run;
+};
+
+// Headers stay poisoned while the program runs, so that a write just before
+// a block is still the sanitizer's finding; these open and close them.
+BlockHeader* opened(BlockHeader* header) {
+  if (header != nullptr) ASAN_UNPOISON_MEMORY_REGION(header, sizeof(BlockHeader));
+  return header;
+}
+
+void closed(BlockHeader* header) {
+  if (header != nullptr) ASAN_POISON_MEMORY_REGION(header, sizeof(BlockHeader));
+}
+
+BlockHeader* newestBlock = nullptr;
+// 0 outside a guarded run; runs are numbered from 1 and never reused.
+uint64_t currentRun = 0;
+uint64_t runsStarted = 0;
+std::jmp_buf* recovery = nullptr;
+int64_t internalErrors = 0;
+
+// Takes an open header out of the list and frees it.
+void release(BlockHeader* header) {
+  if (BlockHeader* older = opened(header->previous)) {
+    older->next = header->next;
+    closed(older);
+  }
+  if (BlockHeader* newer = opened(header->next)) {
+    newer->previous = header->previous;
+    closed(newer);
+  }
+  if (newestBlock == header) newestBlock = header->previous;
+  free(header);
+}
+
+void reclaimBlocksOf(uint64_t run) {
+  BlockHeader* header = newestBlock;
+  while (opened(header) != nullptr) {
+    BlockHeader* older = header->previous;
+    if (header->run == run) {
+      release(header);
+    } else {
+      closed(header);
+    }
+    header = older;
+  }
+}
+
+}  // namespace
+
+bool runGuarded(void (*body)(void* context), void* context) {
+  if (recovery != nullptr) {
+    fputs("fuzz: guarded runs do not nest\n", stderr);
+    abort();
+  }
+  std::jmp_buf jump;
+  const uint64_t run = ++runsStarted;
+  currentRun = run;
+  recovery = &jump;
+  bool returned = false;
+  if (setjmp(jump) == 0) {
+    body(context);
+    returned = true;
+  } else {
+    reclaimBlocksOf(run);
+  }
+  recovery = nullptr;
+  currentRun = 0;
+  return returned;
+}
+
+int64_t internalErrorCount() { return internalErrors; }
+
+void fatalInternalError(int32_t fileNumber, int32_t lineNumber) {
+  if (recovery == nullptr) {
+    fprintf(stderr, "fuzz: internal error outside a guarded run (file %d, line %d)\n", static_cast<int>(fileNumber),
+            static_cast<int>(lineNumber));
+    abort();
+  }
+  ++internalErrors;
+  std::longjmp(*recovery, 1);
+}
+
+void* allocateBlock(int32_t size) {
+  if (size < 0 || size > kFuzzHeapLimit) return nullptr;
+  BlockHeader* header = static_cast<BlockHeader*>(malloc(sizeof(BlockHeader) + static_cast<size_t>(size)));
+  if (header == nullptr) return nullptr;
+  header->previous = newestBlock;
+  header->next = nullptr;
+  header->run = currentRun;
+  if (opened(newestBlock) != nullptr) {
+    newestBlock->next = header;
+    closed(newestBlock);
+  }
+  newestBlock = header;
+  closed(header);
+  return header + 1;
+}
+
+void freeBlock(void* block) {
+  if (block == nullptr) return;
+  release(opened(static_cast<BlockHeader*>(block) - 1));
+}
