@@ -37,6 +37,11 @@ uint64_t runsStarted = 0;
 std::jmp_buf* recovery = nullptr;
 int64_t internalErrors = 0;
 
+void printRunFigures() {
+  fprintf(stderr, "stat::guarded_runs: %llu\nstat::internal_errors: %lld\n",
+          static_cast<unsigned long long>(runsStarted), static_cast<long long>(internalErrors));
+}
+
 // Takes an open header out of the list and frees it.
 void release(BlockHeader* header) {
   if (BlockHeader* older = opened(header->previous)) {
@@ -71,6 +76,7 @@ bool runGuarded(void (*body)(void* context), void* context) {
     fputs("fuzz: guarded runs do not nest\n", stderr);
     abort();
   }
+  if (runsStarted == 0) atexit(printRunFigures);
   std::jmp_buf jump;
   const uint64_t run = ++runsStarted;
   currentRun = run;
@@ -86,8 +92,6 @@ bool runGuarded(void (*body)(void* context), void* context) {
   currentRun = 0;
   return returned;
 }
-
-int64_t internalErrorCount() { return internalErrors; }
 
 void fatalInternalError(int32_t fileNumber, int32_t lineNumber) {
   if (recovery == nullptr) {

@@ -22,10 +22,9 @@ constexpr int32_t kFuzzHeapLimit = 64 << 20;
 
 // Runs body(context). True when it returned, false when a check failed
 // inside it. Guarded runs do not nest; a failed check outside any run is a
-// finding and aborts.
+// finding and aborts. At exit the process prints how many runs there were
+// and how many of them ended in the internal-error path, beside libFuzzer's
+// own final figures.
 bool runGuarded(void (*body)(void* context), void* context);
-
-// Failed checks caught so far, for a target that wants to know.
-int64_t internalErrorCount();
 
 #endif  // VM_TESTS_FUZZ_FUZZ_GUARD_H
