@@ -71,7 +71,7 @@ void reclaimBlocksOf(uint64_t run) {
 
 }  // namespace
 
-bool runGuarded(void (*body)(void* context), void* context) {
+bool runGuarded(void (*body)(void* context), void* context, void (*tidy)()) {
   if (recovery != nullptr) {
     fputs("fuzz: guarded runs do not nest\n", stderr);
     abort();
@@ -86,6 +86,9 @@ bool runGuarded(void (*body)(void* context), void* context) {
     body(context);
     returned = true;
   } else {
+    // A check failing while the objects are tidied is no longer this run's.
+    recovery = nullptr;
+    if (tidy != nullptr) tidy();
     reclaimBlocksOf(run);
   }
   recovery = nullptr;

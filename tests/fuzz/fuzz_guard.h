@@ -21,10 +21,13 @@
 constexpr int32_t kFuzzHeapLimit = 64 << 20;
 
 // Runs body(context). True when it returned, false when a check failed
-// inside it. Guarded runs do not nest; a failed check outside any run is a
-// finding and aborts. At exit the process prints how many runs there were
-// and how many of them ended in the internal-error path, beside libFuzzer's
-// own final figures.
-bool runGuarded(void (*body)(void* context), void* context);
+// inside it. After a failed check, `tidy` (when given) runs first, while the
+// run's blocks are still allocated, to put process-wide objects that hold
+// some of them back into an empty state through their own operations; then
+// the blocks still live are freed. Guarded runs do not nest; a failed check
+// outside any run is a finding and aborts. At exit the process prints how
+// many runs there were and how many of them ended in the internal-error
+// path, beside libFuzzer's own final figures.
+bool runGuarded(void (*body)(void* context), void* context, void (*tidy)() = nullptr);
 
 #endif  // VM_TESTS_FUZZ_FUZZ_GUARD_H
