@@ -34,9 +34,9 @@ $(HOST)/build.ninja:
 $(HOST_ASAN)/build.ninja:
 	cmake -S . -B $(HOST_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVM_SANITIZE=ON
 $(WIN32)/build.ninja:
-	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+	cmake -S . -B $(WIN32) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DVM_HOST_BUILD_DIR=$(abspath $(HOST))
 $(WIN64)/build.ninja:
-	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+	cmake -S . -B $(WIN64) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DVM_HOST_BUILD_DIR=$(abspath $(HOST))
 
 configure: $(HOST)/build.ninja $(HOST_ASAN)/build.ninja $(WIN32)/build.ninja $(WIN64)/build.ninja
 
@@ -83,9 +83,10 @@ fuzz-corpus: $(HOST)/build.ninja fuzz-build
 # speeds are those of release code.
 bench: deps
 	@[ -f $(BENCH)/build.ninja ] || cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	ninja -C $(BENCH) codec_bench
+	ninja -C $(BENCH) codec_bench extraction_bench
 	bench/make_corpus.sh $(BENCH)/corpus
 	$(BENCH)/bench/codec_bench $(BENCH)/corpus $(BENCH)
+	$(BENCH)/bench/extraction_bench $(BENCH)/corpus $(BENCH)
 
 run: deps
 	$(MAKE) build

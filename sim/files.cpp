@@ -18,6 +18,7 @@
 #include <set>
 
 #include "sim/machine.h"
+#include "sim/processes.h"
 
 using sim::machine;
 
@@ -413,6 +414,7 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIM
 
 BOOL WINAPI CloseHandle(HANDLE object) {
   if (findHandle(object) == nullptr) {
+    if (sim::closeProcessHandle(object)) return TRUE;
     machine().lastError = ERROR_INVALID_HANDLE;
     return FALSE;
   }

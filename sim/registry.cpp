@@ -58,17 +58,20 @@ const char* rootName(HKEY key) {
   return nullptr;
 }
 
-// The full path of a handle, as written (predefined keys) or in lower case
-// (open keys); empty for a handle that is not open.
-bool fullPathOf(HKEY key, std::string* path) {
+// The full path of a handle as first written: ERROR_INVALID_HANDLE for a
+// handle that is not open, ERROR_KEY_DELETED for one whose key has been
+// deleted since it was opened (the handle stays valid, but names nothing).
+LSTATUS fullPathOf(HKEY key, std::string* path) {
   if (const char* root = rootName(key)) {
     *path = root;
-    return true;
+    return ERROR_SUCCESS;
   }
   auto found = registry().openKeys.find(key);
-  if (found == registry().openKeys.end()) return false;
-  *path = registry().keys.at(found->second->keyName).path;
-  return true;
+  if (found == registry().openKeys.end()) return ERROR_INVALID_HANDLE;
+  auto opened = registry().keys.find(found->second->keyName);
+  if (opened == registry().keys.end()) return ERROR_KEY_DELETED;
+  *path = opened->second.path;
+  return ERROR_SUCCESS;
 }
 
 // Joins a relative key path onto a full path. Repeated separators and a
@@ -126,10 +129,8 @@ HKEY openHandle(const std::string& lowerPath, REGSAM access) {
 // the handle is not open or lacks the access the call needs.
 Key* keyForValues(HKEY handle, REGSAM needed, LSTATUS* error) {
   std::string path;
-  if (!fullPathOf(handle, &path)) {
-    *error = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
+  *error = fullPathOf(handle, &path);
+  if (*error != ERROR_SUCCESS) return nullptr;
   auto open = registry().openKeys.find(handle);
   if (open != registry().openKeys.end() && (open->second->access & needed) != needed) {
     *error = ERROR_ACCESS_DENIED;
@@ -208,7 +209,7 @@ int openRegistryKeyCount() { return static_cast<int>(registry().openKeys.size())
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY result) {
   *result = nullptr;
   std::string base, path;
-  if (!fullPathOf(key, &base)) return ERROR_INVALID_HANDLE;
+  if (LSTATUS error = fullPathOf(key, &base)) return error;
   if (!joinKeyPath(base, subKey, &path)) return ERROR_BAD_PATHNAME;
   std::string lower = lowerCase(path);
   if (!keyExists(lower)) return ERROR_FILE_NOT_FOUND;
@@ -222,7 +223,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REG
                                LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
   *result = nullptr;
   std::string base, path;
-  if (!fullPathOf(key, &base)) return ERROR_INVALID_HANDLE;
+  if (LSTATUS error = fullPathOf(key, &base)) return error;
   if (subKey == nullptr || !joinKeyPath(base, subKey, &path)) return ERROR_BAD_PATHNAME;
   std::string lower = lowerCase(path);
   bool exists = keyExists(lower);
@@ -277,5 +278,73 @@ LSTATUS WINAPI RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD, DWORD type, 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
   if (rootName(key) != nullptr) return ERROR_SUCCESS;
   if (registry().openKeys.erase(key) == 0) return ERROR_INVALID_HANDLE;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName) {
+  LSTATUS error = ERROR_SUCCESS;
+  Key* key = keyForValues(handle, KEY_SET_VALUE, &error);
+  if (key == nullptr) return error;
+  Value* value = findValue(*key, valueName);
+  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+  key->values.erase(key->values.begin() + (value - key->values.data()));
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  std::string base, path;
+  if (LSTATUS error = fullPathOf(key, &base)) return error;
+  if (subKey == nullptr || !joinKeyPath(base, subKey, &path)) return ERROR_BAD_PATHNAME;
+  std::string lower = lowerCase(path);
+  // The predefined roots themselves are never deleted.
+  if (lower.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;
+  if (registry().keys.count(lower) == 0) return ERROR_FILE_NOT_FOUND;
+  // Deleting needs the right to delete the key, which a refused subtree
+  // withholds.
+  if (isRefused(lower)) return ERROR_ACCESS_DENIED;
+  std::vector<std::string> doomed;
+  for (const auto& entry : registry().keys) {
+    if (entry.first == lower || entry.first.compare(0, lower.size() + 1, lower + "\\") == 0)
+      doomed.push_back(entry.first);
+  }
+  if (doomed.size() > 1 && sim::windowsFamily() == sim::WindowsFamily::NT) return ERROR_ACCESS_DENIED;
+  for (const std::string& name : doomed) registry().keys.erase(name);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryInfoKeyA(HKEY handle, LPSTR keyClass, LPDWORD classSize, LPDWORD, LPDWORD subKeys,
+                                LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,
+                                LPDWORD maxValueNameLength, LPDWORD maxValueLength, LPDWORD securityDescriptorSize,
+                                LPFILETIME lastWriteTime) {
+  LSTATUS error = ERROR_SUCCESS;
+  Key* key = keyForValues(handle, KEY_QUERY_VALUE, &error);
+  if (key == nullptr) return error;
+  std::string prefix = lowerCase(key->path) + "\\";
+  DWORD children = 0;
+  DWORD longestChild = 0;
+  for (const auto& entry : registry().keys) {
+    if (entry.first.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string rest = entry.first.substr(prefix.size());
+    if (rest.find('\\') != std::string::npos) continue;
+    ++children;
+    longestChild = std::max(longestChild, static_cast<DWORD>(rest.size()));
+  }
+  DWORD longestName = 0;
+  DWORD longestData = 0;
+  for (const Value& value : key->values) {
+    longestName = std::max(longestName, static_cast<DWORD>(value.name.size()));
+    longestData = std::max(longestData, static_cast<DWORD>(value.data.size()));
+  }
+  // The program's keys have no class; the sim keeps no times or security.
+  if (keyClass != nullptr && classSize != nullptr && *classSize > 0) keyClass[0] = '\0';
+  if (classSize != nullptr) *classSize = 0;
+  if (subKeys != nullptr) *subKeys = children;
+  if (maxSubKeyLength != nullptr) *maxSubKeyLength = longestChild;
+  if (maxClassLength != nullptr) *maxClassLength = 0;
+  if (values != nullptr) *values = static_cast<DWORD>(key->values.size());
+  if (maxValueNameLength != nullptr) *maxValueNameLength = longestName;
+  if (maxValueLength != nullptr) *maxValueLength = longestData;
+  if (securityDescriptorSize != nullptr) *securityDescriptorSize = 0;
+  if (lastWriteTime != nullptr) *lastWriteTime = FILETIME{0, 0};
   return ERROR_SUCCESS;
 }

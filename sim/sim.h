@@ -96,6 +96,34 @@ int loadedResourceCount();
 // The ids FindResourceA was asked for, in order (numeric ids only).
 const std::vector<int>& resourceLookups();
 
+// ---- Processes -------------------------------------------------------------
+
+// The program's own file as GetModuleFileNameA reports it (default
+// C:\setup.exe; the sim does not create it).
+void setProgramPath(const std::string& windowsPath);
+// The program's process id, as GetCurrentProcessId reports it.
+DWORD currentProcessId();
+// The folder GetTempPathA reports (default C:\WINDOWS\TEMP, made at reset);
+// the setter creates it and fails when the drive does not exist.
+bool setTempFolder(const std::string& windowsPath);
+
+// Another program's process that OpenProcess finds by its id. Waiting for
+// it ends it when `endsWhenWaitedFor`, and `atEnd` then runs (as the files
+// it held are let go); else the wait times out.
+void addProcess(DWORD processId, bool endsWhenWaitedFor, std::function<void()> atEnd = nullptr);
+bool processEnded(DWORD processId);
+
+// A program that CreateProcessA started. The sim notes it and runs nothing.
+struct StartedProcess {
+  std::string application;
+  std::string commandLine;
+  std::string currentDirectory;  // "" when the caller named none
+  DWORD processId;
+};
+const std::vector<StartedProcess>& startedProcesses();
+// Process and thread handles not yet closed.
+int openProcessHandleCount();
+
 // ---- Message boxes -----------------------------------------------------------
 
 struct MessageBoxRecord {
@@ -121,7 +149,9 @@ int unexpectedMessageBoxes();
 // WM_NCDESTROY. Posted messages wait in a queue per thread; GetMessageA and
 // PeekMessageA take them in Windows' order (posted messages, then WM_PAINT of
 // a window that needs painting). Sent messages, also across threads, call the
-// procedure directly. The sim runs one program, so window classes are told
+// procedure directly. A dialog's items are its child windows with that
+// control id (GetDlgItem, SetDlgItemTextA, SendDlgItemMessageA), and
+// IsDialogMessageA dispatches what is meant for the dialog or its items. The sim runs one program, so window classes are told
 // apart by name alone, and a window has no frame: its client area is the
 // whole window.
 
@@ -180,6 +210,14 @@ std::vector<HWND> liveWindows();
 // `action` runs, as the user's input would arrive. Waiting with no action
 // left ends the test process with a report instead of hanging.
 void whenIdle(std::function<void()> action);
+
+// Input that arrives while the program polls the queue with PeekMessageA
+// (as the Installing page's pump does): the `nth` call from now that finds
+// nothing due runs `action` (which may post messages) and then looks again.
+// Actions queue up; each counts its polls after the one before it has run.
+void atEmptyPoll(int nth, std::function<void()> action);
+// PeekMessageA calls that found nothing due, since the machine was reset.
+int emptyPolls();
 
 // Icon group resources of the program that LoadIconA finds by name.
 void addIconGroup(const std::string& name);

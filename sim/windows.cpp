@@ -33,6 +33,14 @@ struct WindowState {
   std::vector<std::unique_ptr<WindowRecord>> windows;
   std::map<DWORD, std::deque<MSG>> postedMessages;  // per thread
   std::deque<std::function<void()>> idleActions;
+  // Input due while the program polls: each action waits for its number of
+  // empty polls, counted after the action before it has run.
+  struct PollAction {
+    int emptyPolls;
+    std::function<void()> action;
+  };
+  std::deque<PollAction> pollActions;
+  int emptyPolls = 0;  // PeekMessageA calls that found nothing, since reset
   std::vector<std::string> iconGroups;
   // Every icon or cursor handed out, by what it stands for; handle =
   // kFirstIconHandle + 4 * index.
@@ -207,6 +215,12 @@ std::vector<HWND> liveWindows() {
 }
 
 void whenIdle(std::function<void()> action) { state().idleActions.push_back(std::move(action)); }
+
+void atEmptyPoll(int nth, std::function<void()> action) {
+  state().pollActions.push_back(WindowState::PollAction{nth, std::move(action)});
+}
+
+int emptyPolls() { return state().emptyPolls; }
 
 void addIconGroup(const std::string& name) { state().iconGroups.push_back(name); }
 
@@ -476,7 +490,16 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterM
 }
 
 BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
-  return retrieveMessage(message, window, filterMin, filterMax, (removeMessage & PM_REMOVE) != 0);
+  bool remove = (removeMessage & PM_REMOVE) != 0;
+  if (retrieveMessage(message, window, filterMin, filterMax, remove)) return TRUE;
+  ++state().emptyPolls;
+  std::deque<WindowState::PollAction>& due = state().pollActions;
+  if (due.empty() || --due.front().emptyPolls > 0) return FALSE;
+  // The user acts now; the poll then looks again, as a later poll would.
+  std::function<void()> action = std::move(due.front().action);
+  due.pop_front();
+  action();
+  return retrieveMessage(message, window, filterMin, filterMax, remove);
 }
 
 // No keyboard is simulated, so there is never a key message to translate.

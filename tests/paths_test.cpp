@@ -80,6 +80,29 @@ TEST(PathRulesTest, LevelsOfDotsAndSpacesNeverCountAsInside) {
   EXPECT_FALSE(isPathInsideFolder("C:\\Target/..", "C:\\Target"));
 }
 
+TEST(PathRulesTest, TheSameFolderWhateverItsSeparatorsAndCase) {
+  EXPECT_TRUE(pathsNameSameFolder("C:\\Program Files\\Velk Modular", "c:\\program files\\VELK MODULAR"));
+  EXPECT_TRUE(pathsNameSameFolder("C:\\Program Files\\Velk Modular\\", "C:/Program Files//Velk Modular"));
+  EXPECT_TRUE(pathsNameSameFolder("D:\\", "d:/"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Program Files\\Velk Modular", "C:\\Program Files\\Velk Modular2"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Program Files\\Velk Modular\\Work", "C:\\Program Files\\Velk Modular"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Program Files", "C:\\Program Files\\Velk Modular"));
+  EXPECT_FALSE(pathsNameSameFolder("C:\\Target\\..\\Target", "C:\\Target\\..\\Target"));
+  EXPECT_FALSE(pathsNameSameFolder("Target", "Target"));
+}
+
+TEST(PathRulesTest, TheFolderOfAPathKeepsOnlyTheSeparatorOfADrivesRoot) {
+  char folder[kPathBufferSize];
+  copyFolderOfPath("C:\\Program Files\\Velk Modular\\_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "C:\\Program Files\\Velk Modular");
+  copyFolderOfPath("C:\\Velk Modular\\\\_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "C:\\Velk Modular");
+  copyFolderOfPath("C:\\_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "C:\\");
+  copyFolderOfPath("_vmunins.exe", folder);
+  EXPECT_STREQ(folder, "");
+}
+
 TEST_F(JoinPathTest, InsertsOneBackslashOnlyWhereTheFolderLacksASeparator) {
   EXPECT_EQ(joined("C:\\", "Work"), "C:\\Work");
   EXPECT_EQ(joined("C:\\Program Files", "Work"), "C:\\Program Files\\Work");

@@ -132,3 +132,27 @@ TEST_F(ReplaceOnRestartTest, AShortPathTooLongForTheNameSchedulesNothing) {
   EXPECT_TRUE(replaceOnRestart(deep.c_str(), "v.dl", "C:\\WINDOWS\\SYSTEM32", "velkpipe.dll"));
   EXPECT_EQ(sim::delayedMoves().size(), 1u);
 }
+
+TEST_F(ReplaceOnRestartTest, DeletionOnNTIsADelayedMoveToNothingOfTheLongPath) {
+  const char* file = "C:\\Program Files\\Velk Modular\\vm.exe";
+  ASSERT_TRUE(sim::writeFile(file, "x"));
+  ASSERT_TRUE(deleteOnRestart(file));
+  ASSERT_TRUE(deleteOnRestart("C:\\Program Files\\Velk Modular"));
+  ASSERT_EQ(sim::delayedMoves().size(), 2u);
+  EXPECT_EQ(sim::delayedMoves()[0].source, file);
+  EXPECT_EQ(sim::delayedMoves()[0].destination, "");
+  EXPECT_EQ(sim::delayedMoves()[0].flags, static_cast<DWORD>(MOVEFILE_DELAY_UNTIL_REBOOT));
+  EXPECT_EQ(sim::delayedMoves()[1].source, "C:\\Program Files\\Velk Modular");
+  EXPECT_EQ(installOptions.restartNeeded, 0) << "the caller keeps its own count";
+}
+
+TEST_F(ReplaceOnRestartTest, DeletionOn9xAddsANulLineWithTheWholeShortPathAfterTheOthers) {
+  sim::setWindowsFamily(sim::WindowsFamily::Win9x);
+  ASSERT_TRUE(sim::writeFile(sim::profilePath("wininit.ini"), "[rename]\r\nNUL=C:\\WINDOWS\\TEMP.TMP\r\n"));
+  ASSERT_TRUE(sim::writeFile("C:\\Program Files\\Velk Modular\\Velk Modular License.txt", "x"));
+  ASSERT_TRUE(deleteOnRestart("C:\\Program Files\\Velk Modular\\Velk Modular License.txt"));
+  EXPECT_EQ(sim::profileSection("wininit.ini", "rename"),
+            (std::vector<std::string>{"NUL=C:\\WINDOWS\\TEMP.TMP", "NUL=C:\\PROGRA~1\\VELKMO~1\\VELKMO~1.TXT"}));
+  EXPECT_FALSE(deleteOnRestart("C:\\Program Files\\Velk Modular\\gone.txt")) << "no short name for what is missing";
+  EXPECT_EQ(installOptions.restartNeeded, 0);
+}

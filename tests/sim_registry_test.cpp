@@ -1,6 +1,7 @@
 // The sim's registry, which must answer as Windows does where the program
 // depends on it.
 #include <string>
+#include <vector>
 
 #include "sim_fixture.h"
 
@@ -71,4 +72,56 @@ TEST_F(SimRegistryTest, ARefusedSubtreeCanBeReadButNotOpenedForWriting) {
       << "only the subtree refuses";
   RegCloseKey(key);
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Missing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(SimRegistryTest, DeletingAKeyWithSubkeysIsRefusedOnNTAndTakesTheSubtreeOn9x) {
+  sim::setRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Vendor\\Product", "Value", "x");
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Vendor"), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(sim::registryKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Vendor\\Product"));
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Missing"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "software\\vendor\\product"), ERROR_SUCCESS)
+      << "a key with values but no subkeys goes";
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Vendor\\Product"));
+  EXPECT_TRUE(sim::registryKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Vendor"));
+
+  sim::setWindowsFamily(sim::WindowsFamily::Win9x);
+  sim::setRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Vendor\\Product\\Deep", "Value", "x");
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Vendor"), ERROR_SUCCESS);
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Vendor\\Product\\Deep"));
+  EXPECT_TRUE(sim::registryKeyExists(HKEY_CURRENT_USER, "SOFTWARE"));
+
+  sim::setRegistryText(HKEY_LOCAL_MACHINE, kKey, "Value", "x");
+  sim::refuseFullAccess(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(SimRegistryTest, ValuesAreDeletedAndCountedAndADeletedKeysHandleNamesNothing) {
+  sim::setRegistryText(HKEY_LOCAL_MACHINE, kKey, "First", "x");
+  sim::setRegistryText(HKEY_LOCAL_MACHINE, kKey, "Second", "xyz");
+  sim::setRegistryText(HKEY_LOCAL_MACHINE, std::string(kKey) + "\\Child", "", "x");
+  sim::setRegistryText(HKEY_LOCAL_MACHINE, std::string(kKey) + "\\Child\\Grandchild", "", "x");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  DWORD subKeys = 9, values = 9;
+  ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                             nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subKeys, 1u) << "only the key's own children count";
+  EXPECT_EQ(values, 2u);
+  EXPECT_EQ(RegDeleteValueA(key, "first"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(key, "First"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(sim::registryValueNames(HKEY_LOCAL_MACHINE, kKey), std::vector<std::string>{"Second"});
+
+  HKEY child = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(key, "Child\\Grandchild", 0, KEY_ALL_ACCESS, &child), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(key, "Child\\Grandchild"), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(child, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), ERROR_KEY_DELETED);
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, std::string(kKey) + "\\Child\\Grandchild"));
+  EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
+
+  HKEY reader = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &reader), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(reader, "Second"), ERROR_ACCESS_DENIED);
+  RegCloseKey(reader);
+  RegCloseKey(key);
 }

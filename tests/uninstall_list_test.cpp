@@ -178,6 +178,44 @@ TEST_F(UninstallListTest, AnyFaultOfTheDataFileLeavesTheListEmpty) {
   EXPECT_TRUE(isEmpty(list));
 }
 
+TEST_F(UninstallListTest, LoadingForRemovalKeepsTheRecordsADamagedFileStillShows) {
+  const std::string first = recordBytes(kUninstallFile, "C:\\Target\\first");
+  const std::string last = recordBytes(kUninstallFolder, "C:\\Target\\last");
+  const struct {
+    const char* fault;
+    std::string bytes;
+    std::vector<Entry> kept;
+  } cases[] = {
+      {"a record of an unknown kind is passed over", header(3) + first + recordBytes(7, "C:\\Target\\x") + last,
+       {{kUninstallFile, "C:\\Target\\first"}, {kUninstallFolder, "C:\\Target\\last"}}},
+      {"a length out of range ends the reading", header(3) + first + int32Bytes(0) + int32Bytes(0) + last,
+       {{kUninstallFile, "C:\\Target\\first"}}},
+      {"a file cut short ends the reading", header(3) + first + last.substr(0, 12),
+       {{kUninstallFile, "C:\\Target\\first"}}},
+      {"a count beyond the records", header(5) + first + last,
+       {{kUninstallFile, "C:\\Target\\first"}, {kUninstallFolder, "C:\\Target\\last"}}},
+      {"records outside the folder are dropped", header(2) + recordBytes(kUninstallFile, "C:\\Windows\\x") + last,
+       {{kUninstallFolder, "C:\\Target\\last"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    ASSERT_TRUE(sim::writeFile(kDataFile, c.bytes));
+    EXPECT_TRUE(list.loadForRemoval(kDataFile));
+    EXPECT_EQ(describe(entriesOf(list)), describe(c.kept));
+    EXPECT_EQ(sim::openFileCount(), 0) << "the data file is closed";
+  }
+  for (const std::string& bytes : {std::string("\xE0\xAA\x49\x58", 4) + int32Bytes(0) + int32Bytes(1) + first,
+                                   std::string("\xE0\xAA\x49\x57", 4) + int32Bytes(1) + int32Bytes(1) + first,
+                                   std::string("\xE0\xAA\x49\x57", 4) + int32Bytes(0)}) {
+    ASSERT_TRUE(sim::writeFile(kDataFile, bytes));
+    add("C:\\Target\\before", kUninstallFile);
+    EXPECT_FALSE(list.loadForRemoval(kDataFile)) << "a header that is not the data file's";
+    EXPECT_TRUE(isEmpty(list));
+  }
+  ASSERT_TRUE(DeleteFileA(kDataFile));
+  EXPECT_FALSE(list.loadForRemoval(kDataFile));
+}
+
 TEST_F(UninstallListTest, RecordsOutsideTheDataFilesFolderAreDroppedWhileLoading) {
   ASSERT_TRUE(CreateDirectoryA("C:\\Target2", nullptr));
   ASSERT_TRUE(sim::folderExists("C:\\Windows")) << "a fresh machine has its Windows folder";

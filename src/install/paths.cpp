@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/win32.h"
+#include "setup/fatal.h"
 
 bool isPathSeparator(char ch) { return ch == '\\' || ch == '/'; }
 
@@ -107,4 +108,40 @@ bool isPathInsideFolder(const char* path, const char* folder) {
     ++extraLevels;
   }
   return extraLevels > 0;
+}
+
+bool isContainedRelativePath(const char* name) {
+  if (name[0] == '\0' || isPathSeparator(name[0])) return false;
+  // Windows takes whatever stands before a colon in second place for a
+  // drive, a letter or not.
+  if (name[1] == ':') return false;
+  const char* p = name;
+  for (;;) {
+    size_t length = nextLevel(p);
+    if (length == 0) return true;
+    if (isDotsLevel(p, length)) return false;
+    p += length;
+  }
+}
+
+bool pathsNameSameFolder(const char* a, const char* b) {
+  if (!isDriveRootedPath(a) || !isDriveRootedPath(b)) return false;
+  for (;;) {
+    size_t aLength = nextLevel(a);
+    size_t bLength = nextLevel(b);
+    if (aLength != bLength) return false;
+    if (aLength == 0) return true;
+    if (!levelsEqual(a, b, aLength) || isDotsLevel(a, aLength)) return false;
+    a += aLength;
+    b += bLength;
+  }
+}
+
+void copyFolderOfPath(const char* path, char* folder) {
+  size_t length = strlen(path);
+  ENSURE(length < kPathBufferSize);
+  while (length > 0 && !isPathSeparator(path[length - 1])) --length;
+  while (length > 3 && isPathSeparator(path[length - 1])) --length;
+  memcpy(folder, path, length);
+  folder[length] = '\0';
 }

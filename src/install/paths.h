@@ -32,6 +32,22 @@ bool pathsEqualIgnoringCase(const char* a, const char* b);
 // again once Windows resolves it, so such a path never counts as inside.
 bool isPathInsideFolder(const char* path, const char* folder);
 
+// True when `name`, joined to any folder, names something strictly below
+// it: not empty, no drive ("C:x" or "C:\x"), no leading separator, and no
+// level made of dots and spaces only (such as ".."), which Windows would
+// resolve to the folder itself or above it.
+bool isContainedRelativePath(const char* name);
+
+// True when both drive-rooted paths name the same folder: the same levels,
+// compared as isPathInsideFolder compares them, whatever separators stand
+// between and after them. A level of dots and spaces only makes it false.
+bool pathsNameSameFolder(const char* a, const char* b);
+
+// Copies the folder part of `path` (the text before its last separator) into
+// `folder` (kPathBufferSize characters), without trailing separators unless
+// they make a drive's root (C:\).
+void copyFolderOfPath(const char* path, char* folder);
+
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);

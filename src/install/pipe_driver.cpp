@@ -12,6 +12,15 @@
 #include "setup/fatal.h"
 #include "setup/windows_version.h"
 
+const char kPipeDriverValue[] = "VelkPipe";
+const char kSharedDllsKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kDrivers32KeyPath[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+const char kDriversDescKeyPath[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
+const int kMidiSlots = 100;  // "midi", then midi1 to midi99
+const char kSystemIni[] = "system.ini";
+const char kSystemIniSection[] = "drivers";
+const char kSystemIniKey[] = "MIDIVelkModular";
+
 namespace {
 
 // The driver of each family, as the extraction leaves it in the target
@@ -29,15 +38,7 @@ const int kNumberedNames = 100;
 const char kDriverMarker[] = "Velk Modular MIDI pipe driver";
 const size_t kDriverMarkerLength = sizeof kDriverMarker - 1;  // matched without its terminator
 
-const char kPipeDriverValue[] = "VelkPipe";
-const char kDrivers32KeyPath[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-const char kDriversDescKeyPath[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
 const char kDriverDescription[] = "Velk Modular";
-const char kSharedDllsKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const int kMidiSlots = 100;  // "midi", then midi1 to midi99
-const char kSystemIni[] = "system.ini";
-const char kSystemIniSection[] = "drivers";
-const char kSystemIniKey[] = "MIDIVelkModular";
 
 // Driver file names are short; these hold any of them with room to spare.
 const size_t kNameBufferSize = 32;
@@ -81,11 +82,7 @@ bool findFreeName(const char* systemFolder, const DriverNames& names, char* free
 // read belongs to someone else and is passed over.
 bool findMidiSlot(RegistryKey& drivers32, const char* finalName, char* slotName) {
   for (int j = 0; j < kMidiSlots; ++j) {
-    if (j == 0) {
-      snprintf(slotName, kNameBufferSize, "midi");
-    } else {
-      snprintf(slotName, kNameBufferSize, "midi%d", j);
-    }
+    midiSlotName(j, slotName);
     char data[kPathBufferSize + 1];  // one more byte than is read, for a terminator the value may lack
     DWORD type = 0;
     DWORD size = kPathBufferSize;
@@ -132,6 +129,15 @@ bool countSharedFile(const char* path) {
 }
 
 }  // namespace
+
+void midiSlotName(int slot, char* name) {
+  ENSURE(slot >= 0 && slot < kMidiSlots);
+  if (slot == 0) {
+    strcpy(name, "midi");
+  } else {
+    snprintf(name, 8, "midi%d", slot);
+  }
+}
 
 bool pathExists(const char* path) {
   WIN32_FIND_DATAA found;

@@ -5,6 +5,25 @@
 #ifndef VM_INSTALL_PIPE_DRIVER_H
 #define VM_INSTALL_PIPE_DRIVER_H
 
+// Where the driver is known to Windows and to the product. "VelkPipe", in
+// the product's key under HKEY_LOCAL_MACHINE, holds the driver's file name in
+// the system folder; SharedDLLs counts the installations that use the file
+// by its full path. On NT the driver is a Drivers32 value "midi" or "midi1"
+// to "midi99" and a drivers.desc value named after the file; on Windows 95,
+// 98 and ME the key "MIDIVelkModular" of system.ini's "drivers" section.
+extern const char kPipeDriverValue[];
+extern const char kSharedDllsKeyPath[];
+extern const char kDrivers32KeyPath[];
+extern const char kDriversDescKeyPath[];
+extern const int kMidiSlots;
+extern const char kSystemIni[];
+extern const char kSystemIniSection[];
+extern const char kSystemIniKey[];
+
+// The Drivers32 value name of slot `slot` (0 to kMidiSlots - 1): "midi",
+// then "midi1" to "midi99". `name` holds at least 8 characters.
+void midiSlotName(int slot, char* name);
+
 // Marks a restart as needed once the driver is registered. On failure nothing
 // done before it is undone.
 bool installPipeDriver();

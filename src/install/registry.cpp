@@ -10,13 +10,18 @@
 #include "setup/windows_version.h"
 
 const char kProductKeyPath[] = "SOFTWARE\\Brantic\\Velk Modular";
+const char kInstallDirValue[] = "InstallDir";
+const char kWorkDirValue[] = "WorkDir";
+const char kUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velk Modular";
+const char kDisplayNameValue[] = "DisplayName";
+const char kUninstallStringValue[] = "UninstallString";
+const char kUninstallerName[] = "_vmunins.exe";
+const char kAppPathKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vm.exe";
+const char kAppPathFolderValue[] = "Path";
 
 namespace {
 
-const char kUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velk Modular";
-const char kAppPathKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vm.exe";
 const char kDisplayName[] = "Velk Modular";
-const char kUninstallerName[] = "_vmunins.exe";
 const char kWorkFolderName[] = "Work";
 const char kProgramName[] = "vm.exe";
 
@@ -49,16 +54,16 @@ void registerProduct() {
   {
     RegistryKey uninstall;
     if (uninstall.create(isWindowsNT() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kUninstallKeyPath)) {
-      uninstall.setText("DisplayName", kDisplayName);
-      uninstall.setText("UninstallString", uninstallCommand);
+      uninstall.setText(kDisplayNameValue, kDisplayName);
+      uninstall.setText(kUninstallStringValue, uninstallCommand);
     }
   }
 
   {
     RegistryKey product;
     if (product.create(HKEY_CURRENT_USER, kProductKeyPath)) {
-      product.setText("InstallDir", installOptions.targetFolder);
-      if (programSelected) product.setText("WorkDir", workFolder);
+      product.setText(kInstallDirValue, installOptions.targetFolder);
+      if (programSelected) product.setText(kWorkDirValue, workFolder);
     }
   }
 
@@ -72,5 +77,5 @@ void registerProduct() {
   char searchFolder[kPathBufferSize];
   copyTargetFolder(searchFolder);
   stripTrailingSeparators(searchFolder);
-  appPath.setText("Path", searchFolder);
+  appPath.setText(kAppPathFolderValue, searchFolder);
 }

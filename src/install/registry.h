@@ -8,6 +8,21 @@
 // (read back at the next start to propose the same folder), the pipe
 // driver's "VelkPipe" under HKEY_LOCAL_MACHINE.
 extern const char kProductKeyPath[];
+extern const char kInstallDirValue[];
+extern const char kWorkDirValue[];
+
+// The entry in the list of installed programs: under HKEY_CURRENT_USER on NT,
+// HKEY_LOCAL_MACHINE otherwise. "UninstallString" starts the uninstaller,
+// the program of that name in the target folder.
+extern const char kUninstallKeyPath[];
+extern const char kDisplayNameValue[];
+extern const char kUninstallStringValue[];
+extern const char kUninstallerName[];
+
+// The application path of the synthesizer, under HKEY_LOCAL_MACHINE: its
+// default value names the program, "Path" its folder.
+extern const char kAppPathKeyPath[];
+extern const char kAppPathFolderValue[];
 
 // Writes every key and value it can and reports nothing: a key or value that
 // cannot be written is skipped, and the installation goes on regardless.

@@ -30,8 +30,23 @@ class RegistryKey {
   // missing value, ERROR_MORE_DATA when the value does not fit in `size` bytes.
   LONG query(const char* name, DWORD* type, void* data, DWORD* size);
 
+  // A REG_SZ value that fits `bufferSize` bytes with a terminator, which is
+  // added when the stored text lacks one. Any other value fails.
+  bool queryText(const char* name, char* buffer, DWORD bufferSize);
+
+  // Deletes a value; one that is not there counts as deleted.
+  bool removeValue(const char* name);
+
+  // True when the key holds neither values nor subkeys.
+  bool isEmpty();
+
  private:
   HKEY key_ = nullptr;
 };
+
+// Deletes the key `path` below `root` when it holds neither values nor
+// subkeys. Checked first because Windows 95, 98 and ME delete a whole
+// subtree where NT refuses. True when the key is gone afterwards.
+bool deleteKeyIfEmpty(HKEY root, const char* path);
 
 #endif  // VM_INSTALL_REGISTRY_KEY_H

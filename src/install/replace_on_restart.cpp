@@ -13,6 +13,8 @@ namespace {
 
 const char kRenameSection[] = "rename";
 const char kWininitFile[] = "wininit.ini";
+// The destination of a rename that deletes its source.
+const char kWininitNothing[] = "NUL";
 
 // Windows 95 reads at most 32 KB of wininit.ini. The room kept free above the
 // section read holds one more "destination=source" line of two full paths.
@@ -61,4 +63,12 @@ bool replaceOnRestart(const char* sourceFolder, const char* sourceName, const ch
   }
   installOptions.restartNeeded = 1;
   return true;
+}
+
+bool deleteOnRestart(const char* path) {
+  if (isWindowsNT()) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  char shortPath[kPathBufferSize];
+  DWORD length = GetShortPathNameA(path, shortPath, kPathBufferSize);
+  if (length == 0 || length >= kPathBufferSize) return false;
+  return scheduleInWininit(shortPath, kWininitNothing);
 }

@@ -6,17 +6,8 @@
 #include "setup/context.h"
 #include "setup/fatal.h"
 
-namespace {
-
 const char kStartMenuFolderName[] = "Velk Modular";
 
-struct StartMenuItem {
-  const char* linkName;
-  const char* targetName;  // in the target folder
-  bool needsProgram;       // made only with the program component
-};
-
-// In the order the shortcuts are made.
 const StartMenuItem kStartMenuItems[] = {
     {"Velk Modular.lnk", "vm.exe", true},
     {"Velk Modular Help.lnk", "vm.hlp", true},
@@ -24,6 +15,9 @@ const StartMenuItem kStartMenuItems[] = {
     {"Velk Modular License.lnk", "Velk Modular License.txt", false},
     {"Uninstall Velk Modular.lnk", "_vmunins.exe", false},
 };
+const int kStartMenuItemCount = sizeof kStartMenuItems / sizeof kStartMenuItems[0];
+
+namespace {
 
 void copyPath(char* buffer, const char* path) {
   size_t length = strlen(path);
@@ -80,7 +74,8 @@ bool createStartMenuItems(HWND owner) {
   if (!joinPath(folder, kStartMenuFolderName)) return false;
   if (!createDirectoryPath(folder)) return false;
   bool programSelected = installOptions.componentSelected[kComponentProgram] != 0;
-  for (const StartMenuItem& item : kStartMenuItems) {
+  for (int i = 0; i < kStartMenuItemCount; ++i) {
+    const StartMenuItem& item = kStartMenuItems[i];
     if (item.needsProgram && !programSelected) continue;
     if (!createShortcut(folder, item.linkName, installOptions.targetFolder, item.targetName)) return false;
   }

@@ -5,6 +5,18 @@
 
 #include "platform/win32.h"
 
+// The folder below Programs, and every shortcut it may hold, in the order
+// they are made.
+extern const char kStartMenuFolderName[];
+
+struct StartMenuItem {
+  const char* linkName;
+  const char* targetName;  // in the target folder
+  bool needsProgram;       // made only with the program component
+};
+extern const StartMenuItem kStartMenuItems[];
+extern const int kStartMenuItemCount;
+
 // Makes the folder "Velk Modular" and its shortcuts: the program and its help
 // when the program component is selected, then the home page, the licence and
 // the uninstaller. True when every shortcut due was saved; the first one that

@@ -74,7 +74,11 @@ bool UninstallList::addRecord(const char* path, int32_t kind) {
   return appendRecord(path, length, kind);
 }
 
-bool UninstallList::loadFrom(const char* filePath) {
+bool UninstallList::loadFrom(const char* filePath) { return load(filePath, false); }
+
+bool UninstallList::loadForRemoval(const char* filePath) { return load(filePath, true); }
+
+bool UninstallList::load(const char* filePath, bool salvage) {
   clear();
   char folder[kPathBufferSize];
   copyFolderOf(filePath, folder);
@@ -92,10 +96,20 @@ bool UninstallList::loadFrom(const char* filePath) {
     int32_t kind = 0;
     int32_t length = 0;
     char path[kPathBufferSize];
-    ok = readInt32(file, &kind) && isKnownKind(kind) && readInt32(file, &length) && length >= 1 &&
-         length <= static_cast<int32_t>(kLongestRecordPath) &&
-         fread(path, static_cast<size_t>(length), 1, file) == 1;
-    if (!ok) break;
+    bool whole = readInt32(file, &kind) && readInt32(file, &length) && length >= 1 &&
+                 length <= static_cast<int32_t>(kLongestRecordPath) &&
+                 fread(path, static_cast<size_t>(length), 1, file) == 1;
+    if (!whole) {
+      // Where this record ends is unknown, so no later one can be read.
+      ok = salvage;
+      break;
+    }
+    if (!isKnownKind(kind)) {
+      // Its length still leads to the next record.
+      if (salvage) continue;
+      ok = false;
+      break;
+    }
     path[length] = '\0';
     // Records are taken over as they stand, duplicates included; only those
     // outside the data file's folder are left behind.

@@ -49,6 +49,15 @@ class UninstallList {
   // allowed to act on. Any fault of the file leaves the list empty.
   bool loadFrom(const char* filePath);
 
+  // Reads the data file for the uninstaller, keeping what can be trusted of
+  // a damaged one. Fails, leaving the list empty, when the file cannot be
+  // opened, its header is wrong or memory runs out. Otherwise: a record of an
+  // unknown kind is passed over; a length out of range or a file that ends
+  // early ends the reading, since nothing after it can be found again, and
+  // the records before it stay. Records outside the data file's folder are
+  // dropped as loadFrom drops them.
+  bool loadForRemoval(const char* filePath);
+
   // Creates or truncates the data file and writes the list, oldest first.
   // A partly written file is left in place; the result says it failed.
   bool saveTo(const char* filePath) const;
@@ -67,6 +76,9 @@ class UninstallList {
   // Appends a record holding the first `length` bytes of `path`, without
   // looking for an equal one.
   bool appendRecord(const char* path, size_t length, int32_t kind);
+
+  // loadFrom, or loadForRemoval when `salvage` is set.
+  bool load(const char* filePath, bool salvage);
 
   PtrList<UninstallRecord> records_;
 };

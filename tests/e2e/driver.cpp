@@ -2,7 +2,15 @@
 // line, and prints one line per check. Runs in the same Wine prefix as the
 // program it drives. Exit code 0 when every step held, 1 otherwise.
 //
-//   start PROGRAM [ARGS...]   start the program (relative to this driver's folder)
+//   start PROGRAM [ARGS...]   start the program (relative to this driver's folder,
+//                             or a full path in quotes)
+//   startlink LINK            start the target of the shell link LINK (a path relative
+//                             to the current user's Programs folder in the Start
+//                             Menu) in the target's own folder, as the shell does
+//   follow                    the program has started another program (and may have
+//                             ended): that one becomes the program
+//   hold PATH                 open the file PATH and keep it open, sharing nothing but
+//                             reading, until the driver ends (a file in use)
 //   window CAPTION            wait until the program shows a dialog or message box
 //                             with this caption; it becomes the current window
 //   text PATTERN              a static text of the current window matches PATTERN:
@@ -15,6 +23,8 @@
 //   layout FILE               the current dialog matches the layout table in FILE
 //                             (a path relative to this script's folder)
 //   exit CODE                 wait for the program to end with this exit code
+//   manifest PROGRAM TEXT     PROGRAM's application manifest (resource 1 of
+//                             type 24) contains TEXT
 //   icons PROGRAM GROUP...    PROGRAM (not started) holds exactly these icon
 //                             groups in this order, each with the same two
 //                             pictures: 32 x 32 and 16 x 16, 16 colours
@@ -43,6 +53,8 @@
 // of the table's font.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -135,7 +147,8 @@ BOOL CALLBACK collectStaticText(HWND child, LPARAM parameter) {
 bool programEnded() { return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0; }
 
 bool startProgram(const std::string& commandLine) {
-  std::string line = programFolder + commandLine;
+  // A program named in quotes is named in full.
+  std::string line = commandLine.compare(0, 1, "\"") == 0 ? commandLine : programFolder + commandLine;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   std::vector<char> buffer(line.begin(), line.end());
@@ -146,6 +159,96 @@ bool startProgram(const std::string& commandLine) {
     return false;
   }
   return true;
+}
+
+// The target of a shell link, as the shell would start it.
+bool shortcutTarget(const std::string& link, std::string* target) {
+  char programs[MAX_PATH] = "";
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, programs))) {
+    printf("cannot find the Programs folder\n");
+    return false;
+  }
+  std::string path = std::string(programs) + "\\" + link;
+  WCHAR widePath[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
+  bool read = false;
+  char buffer[MAX_PATH] = "";
+  if (SUCCEEDED(CoInitialize(nullptr))) {
+    IShellLinkA* shellLink = nullptr;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&shellLink)))) {
+      if (SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        read = SUCCEEDED(file->Load(widePath, STGM_READ)) &&
+               shellLink->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK;
+        file->Release();
+      }
+      shellLink->Release();
+    }
+    CoUninitialize();
+  }
+  if (!read) {
+    printf("cannot read the shortcut %s\n", path.c_str());
+    return false;
+  }
+  *target = buffer;
+  return true;
+}
+
+bool startShortcutTarget(const std::string& link) {
+  std::string target;
+  if (!shortcutTarget(link, &target)) return false;
+  std::string folder = target.substr(0, target.find_last_of('\\'));
+  std::string line = "\"" + target + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  std::vector<char> buffer(line.begin(), line.end());
+  buffer.push_back('\0');
+  if (!CreateProcessA(target.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &program)) {
+    printf("cannot start %s (error %lu)\n", target.c_str(), GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool holdFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    printf("cannot open %s (error %lu)\n", path.c_str(), GetLastError());
+    return false;
+  }
+  // Closed by Windows when the driver ends.
+  return true;
+}
+
+// The newest process whose parent is the program becomes the program.
+bool followChild() {
+  DWORD parent = program.dwProcessId;
+  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+    DWORD child = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+      PROCESSENTRY32 entry = {};
+      entry.dwSize = sizeof entry;
+      for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent) child = entry.th32ProcessID;
+      CloseHandle(snapshot);
+    }
+    HANDLE process = child != 0 ? OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, child) : nullptr;
+    if (process != nullptr) {
+      CloseHandle(program.hProcess);
+      CloseHandle(program.hThread);
+      program.hProcess = process;
+      program.hThread = nullptr;
+      program.dwProcessId = child;
+      current = nullptr;
+      return true;
+    }
+    Sleep(kPollMs);
+  }
+  printf("the program started no other program within %lu ms\n", kStepTimeoutMs);
+  return false;
 }
 
 bool waitForWindow(const std::string& caption) {
@@ -645,6 +748,28 @@ std::string resourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
   return data != nullptr ? std::string(data, SizeofResource(module, found)) : std::string();
 }
 
+// "PROGRAM TEXT": the application manifest of PROGRAM contains TEXT.
+bool checkManifest(const std::string& argument) {
+  size_t space = argument.find(' ');
+  if (space == std::string::npos) {
+    printf("manifest needs a program and a text\n");
+    return false;
+  }
+  std::string path = programFolder + argument.substr(0, space);
+  std::string text = argument.substr(space + 1);
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) {
+    printf("cannot open %s (error %lu)\n", path.c_str(), GetLastError());
+    return false;
+  }
+  std::string manifest = resourceBytes(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  FreeLibrary(module);
+  if (manifest.find(text) != std::string::npos) return true;
+  printf("the manifest of %s does not contain \"%s\"; it reads:\n%s\n", path.c_str(), text.c_str(),
+         manifest.c_str());
+  return false;
+}
+
 // "PROGRAM GROUP...": the program holds exactly these icon groups, in this
 // order (the shell shows the first), each with the same two pictures: 32 x 32
 // and 16 x 16 pixels in 16 colours.
@@ -770,13 +895,17 @@ bool saveScreenshot(const std::string& file) {
 
 bool runStep(const std::string& command, const std::string& argument) {
   if (command == "start") return startProgram(argument);
+  if (command == "startlink") return startShortcutTarget(argument);
+  if (command == "hold") return holdFile(argument);
   if (command == "icons") return checkIcons(argument);
+  if (command == "manifest") return checkManifest(argument);
   if (program.hProcess == nullptr) {
     printf("no program started\n");
     return false;
   }
   if (command == "window") return waitForWindow(argument);
   if (command == "exit") return checkExit(argument);
+  if (command == "follow") return followChild();
   if (command == "screenshot") return saveScreenshot(argument);
   if (current == nullptr) {
     printf("no current window\n");

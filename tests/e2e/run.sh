@@ -5,9 +5,13 @@
 #
 # A scenario NAME.txt may have a NAME.check beside it: an executable run on
 # the host after the driver has passed, with the screenshot folder
-# (BUILD_DIR/screens) as its argument, to check what the driver saved there.
-# Screenshots are kept there as build artefacts, named after their scenario
-# (NAME.bmp, NAME-*.bmp).
+# (BUILD_DIR/screens) as its argument, to check what the driver saved there
+# or what the programs left in the prefix. Screenshots are kept there as
+# build artefacts, named after their scenario (NAME.bmp, NAME-*.bmp). A
+# NAME.before, when there is one, runs the same way before the driver, to
+# prepare the prefix or take a snapshot of it. Both hooks find the prefix
+# through the Wine environment, the Wine loader in VM_E2E_WINE, and a folder
+# for what they keep between them in VM_E2E_STATE.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd); shift
@@ -31,6 +35,9 @@ echo "e2e: prefix made in $(( $(date +%s) - start )) s"
 
 screens="$build/screens"
 mkdir -p "$screens"
+export VM_E2E_WINE="$loader"
+export VM_E2E_STATE="$build/e2e-state"
+mkdir -p "$VM_E2E_STATE"
 # The driver writes screenshots there through Wine's Z: drive, the host's root.
 export VM_E2E_SCREENS="Z:$screens"
 
@@ -47,9 +54,18 @@ for scenario in "${scenarios[@]}"; do
   name=$(basename "$scenario" .txt)
   t0=$(date +%s)
   rm -f "$screens/$name.bmp" "$screens/$name"-*.bmp
-  # The driver reads its script by a Windows path; Z: is the host's root.
-  output=$(cd "$build/$tree" && timeout 300 "$loader" driver.exe "Z:$scenario" 2>&1)
-  status=$?
+  before="${scenario%.txt}.before"
+  output=""
+  status=0
+  if [ -e "$before" ]; then
+    output=$("$before" "$screens" 2>&1)
+    status=$?
+  fi
+  if [ $status -eq 0 ]; then
+    # The driver reads its script by a Windows path; Z: is the host's root.
+    output="$output$(cd "$build/$tree" && timeout 300 "$loader" driver.exe "Z:$scenario" 2>&1)"
+    status=$?
+  fi
   check="${scenario%.txt}.check"
   if [ $status -eq 0 ] && [ -e "$check" ]; then
     output="$output$("$check" "$screens" 2>&1)"

@@ -1,0 +1,117 @@
+#include "install/installation.h"
+
+#include <cstring>
+
+#include "install/paths.h"
+#include "install/pipe_driver.h"
+#include "install/registry.h"
+#include "install/shortcuts.h"
+#include "install/uninstall_list.h"
+#include "payload/component_table.h"
+#include "payload/extraction.h"
+#include "payload/progress.h"
+#include "platform/win32.h"
+#include "setup/context.h"
+#include "setup/fatal.h"
+
+namespace {
+
+constexpr char kCorruptMessage[] = "The Setup file is corrupt";
+constexpr char kFailedMessage[] = "The Setup failed";
+constexpr char kCreateFolderFailedFormat[] = "Failed to create %s";
+constexpr char kUninstallInfoFailedMessage[] = "Failed to create uninstall info. Aborting setup";
+constexpr char kStartMenuFailedMessage[] = "Failed to create the Start Menu items";
+constexpr char kPipeDriverFailedMessage[] = "Failed to install the Velk Pipe driver";
+
+// The uninstaller's own entry: its files stay out of the uninstall data.
+constexpr int32_t kUninstallerEntry = 1000;
+
+void tell(const char* text) { MessageBoxA(installingDialog, text, setupContext.caption, MB_OK); }
+
+// Deletes everything the installation made and everything the earlier data
+// file listed, newest first. The files kept out of the data file go first:
+// they may lie in recorded folders.
+void rollBackInstallation() {
+  unrecordedFiles.rollBack();
+  uninstallList.rollBack();
+}
+
+// Extracts every entry of every selected component, in component order.
+// Returns 0, or the failing entry's result after the roll-back and its
+// message.
+int32_t extractComponents() {
+  for (int32_t component = 0; component < kComponentCount; ++component) {
+    if (installOptions.componentSelected[component] == 0) continue;
+    const int32_t* ids = componentTable[component];
+    ENSURE(ids != nullptr);
+    for (; *ids != kEndOfEntries; ++ids) {
+      recordWrittenFiles = *ids == kUninstallerEntry ? 0 : 1;
+      int32_t result = extractEntry(*ids, nullptr);
+      // A cancel confirmed while an entry's last bytes went out lets that
+      // entry finish; it still stops the installation, as the user was
+      // told it would.
+      if (result == kExtractDone && cancelRequested != 0) result = kExtractStopped;
+      if (result == kExtractDone) continue;
+      rollBackInstallation();
+      if (result == kExtractCorrupt) {
+        tell(kCorruptMessage);
+      } else if (result != kExtractStopped) {
+        tell(kFailedMessage);
+      }
+      return result;
+    }
+  }
+  return kInstallationDone;
+}
+
+}  // namespace
+
+int32_t runInstallation() {
+  const char* target = installOptions.targetFolder;
+  ENSURE(memchr(target, '\0', sizeof installOptions.targetFolder) != nullptr);
+  unrecordedFiles.clear();
+
+  // A folder that cannot be made (a drive that is not there, a name Windows
+  // refuses) is the user's to change: the page goes back to the summary.
+  if (!createDirectoryPath(target)) {
+    char text[kPathBufferSize + 32];
+    snprintf(text, sizeof text, kCreateFolderFailedFormat, target);
+    tell(text);
+    return kInstallationStopped;
+  }
+
+  char dataFile[kPathBufferSize];
+  strcpy(dataFile, target);
+  if (!joinPath(dataFile, kUninstallFileName)) {
+    tell(kUninstallInfoFailedMessage);
+    return kInstallationStopped;
+  }
+  // An earlier installation into this folder is taken over record for
+  // record; without one the list starts empty.
+  uninstallList.loadFrom(dataFile);
+  uninstallList.addRecord(dataFile, kUninstallFile);
+
+  bytesWritten = 0;
+  installOptions.componentSelected[kComponentSupport] = 1;
+  int32_t result = extractComponents();
+  if (result != kInstallationDone) return result;
+
+  if (!uninstallList.saveTo(dataFile)) {
+    tell(kUninstallInfoFailedMessage);
+    rollBackInstallation();
+    return kInstallationStopped;
+  }
+  // From here on nothing is undone.
+  unrecordedFiles.clear();
+
+  registerProduct();
+  if (!createStartMenuItems(installingDialog)) {
+    tell(kStartMenuFailedMessage);
+    return kInstallationStopped;
+  }
+  if (installOptions.componentSelected[kComponentPipeDriver] != 0 && !installPipeDriver()) {
+    tell(kPipeDriverFailedMessage);
+    return kInstallationStopped;
+  }
+  return kInstallationDone;
+}

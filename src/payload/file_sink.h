@@ -1,0 +1,54 @@
+// The sink that cuts an entry's decoded bytes into its catalogued files below
+// the target folder, checks each file's CRC, gives it its stored time and
+// records it for the uninstaller, and names it on the Installing dialog.
+#ifndef VM_PAYLOAD_FILE_SINK_H
+#define VM_PAYLOAD_FILE_SINK_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "payload/bit_stream.h"
+
+class FileSink final : public BitSink {
+ public:
+  // Starts the extraction's writeFailed at 0.
+  FileSink();
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+  // The last byte must have been flushed and complete() called.
+  ~FileSink();
+
+  void putBit(int32_t bit) override { shiftBitIn(accumulator_, bitCount_, bit); }
+  // Writes the accumulated byte into the file it belongs to, finishing the
+  // file before and beginning the next as the catalogue says.
+  void flushByte() override;
+
+  // Finishes the file being written, also one cut short. True when every
+  // catalogued file was written to its last byte and no byte was left over;
+  // a write failure is read from writeFailed, not from this.
+  bool complete();
+
+ private:
+  void beginFile();
+  // Closes the file, gives it its time and records it; a file closed short
+  // of its size (a stop) skips the CRC check, since it cannot pass.
+  void finishFile();
+  // Reports the file at fileIndex once per extraction and stops everything
+  // after it: no further file is begun and later bytes are dropped.
+  void fail();
+  // Records a file this extraction created, for the uninstaller or, for
+  // files kept out of the data file, for the roll-back only.
+  bool recordFile(const char* path);
+
+  FILE* file_;  // null when no file is open
+  int32_t accumulator_;
+  int32_t bitCount_;
+  int32_t fileIndex_;  // the file being written, or the next one
+  int32_t remaining_;  // bytes still due to the current file
+  uint32_t runningCrc_;
+  uint32_t expectedCrc_;
+  int32_t failed_;
+  int32_t overrun_;  // the stream held bytes past the last catalogued file
+};
+
+#endif  // VM_PAYLOAD_FILE_SINK_H

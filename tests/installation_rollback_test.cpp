@@ -1,0 +1,200 @@
+// Roll-back completeness: an installation stopped at any point of its
+// extraction leaves the machine's files as they were. It is stopped at every
+// progress call in turn (the user's cancel) and at every file in turn (a file
+// in use, a full disk), and after each stop the whole simulated disk is
+// compared with what it held before.
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "install/installation.h"
+#include "installing_fixture.h"
+#include "vmpack/entry_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kTarget[] = "C:\\Program Files\\Velk Modular";
+
+struct SampleFile {
+  int entry;
+  std::string name;
+  size_t size;
+};
+
+// Three entries are long enough for progress calls (the decoder calls after
+// symbols 256 to 511 of each entry): 100 (340 bytes, a file boundary after
+// symbol 279), 200 (300 bytes, a boundary after symbol 259) and the
+// uninstaller's 1000 (270 bytes), whose file is kept out of the data file.
+const std::vector<std::string> kFolders100 = {"Help"};
+const std::vector<std::string> kFolders101 = {"Work", "Work\\Patches"};
+const std::vector<std::string> kFolders200 = {"Modules", "Modules\\Std"};
+const std::vector<SampleFile> kFiles = {
+    {100, "vm.exe", 280},
+    {100, "Help\\vm.hlp", 60},
+    {101, "Work\\Patches\\a.vme", 10},
+    {101, "Work\\Patches\\b.vme", 10},
+    {102, "Bin\\dsp.dll", 5},
+    {104, "notes.txt", 5},
+    {105, "Bin\\fx.dll", 5},
+    {200, "Modules\\Std\\osc.vmm", 260},
+    {200, "Modules\\Std\\flt.vmm", 40},
+    {1000, "_vmunins.exe", 270},
+    {1001, "Velk Modular Home Page.url", 30},
+    {1002, "Velk Modular License.txt", 40},
+};
+const int kProgressCalls = (340 - 256) + (300 - 256) + (270 - 256);
+
+std::string contentFor(const SampleFile& file) {
+  std::string content;
+  for (size_t i = 0; i < file.size; ++i) content.push_back(static_cast<char>(file.name[i % file.name.size()] + i % 5));
+  return content;
+}
+
+std::vector<uint8_t> entryOf(int id, const std::vector<std::string>& folders) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const SampleFile& file : kFiles)
+    if (file.entry == id) files.emplace_back(file.name, contentFor(file));
+  return makeEntry(folders, files, 126253227060000000ull);
+}
+
+// Every folder and file under the simulated drives, with each file's content
+// and write time.
+typedef std::map<std::string, std::string> DiskImage;
+
+DiskImage imageOf(const std::string& root) {
+  DiskImage image;
+  for (const fs::directory_entry& item : fs::recursive_directory_iterator(root)) {
+    std::string path = item.path().string().substr(root.size());
+    if (item.is_directory()) {
+      image[path] = "<folder>";
+    } else {
+      std::ifstream in(item.path(), std::ios::binary);
+      std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      image[path] = content + "@" + std::to_string(item.last_write_time().time_since_epoch().count());
+    }
+  }
+  return image;
+}
+
+// What was added, removed or changed, one path a line.
+std::string differences(const DiskImage& before, const DiskImage& after) {
+  std::string text;
+  for (const auto& item : after) {
+    auto found = before.find(item.first);
+    if (found == before.end()) text += "  left behind: " + item.first + "\n";
+    else if (found->second != item.second) text += "  changed: " + item.first + "\n";
+  }
+  for (const auto& item : before)
+    if (after.count(item.first) == 0) text += "  removed: " + item.first + "\n";
+  return text;
+}
+
+class RollBackTest : public InstallingTest {
+ protected:
+  void SetUp() override {
+    InstallingTest::SetUp();
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    installEntry(100, entryOf(100, kFolders100));
+    installEntry(101, entryOf(101, kFolders101));
+    installEntry(102, entryOf(102, {"Bin"}));
+    installEntry(103, entryOf(103, {"Data"}));
+    installEntry(104, entryOf(104, {}));
+    installEntry(105, entryOf(105, {}));
+    installEntry(200, entryOf(200, kFolders200));
+    installEntry(1000, entryOf(1000, {}));
+    installEntry(1001, entryOf(1001, {}));
+    installEntry(1002, entryOf(1002, {}));
+    select({1, 1, 0, 0, 0, 0, 1});
+    // What the user had before: a file of their own in the target folder
+    // and files elsewhere.
+    ASSERT_TRUE(createDirectoryPath(kTarget));
+    ASSERT_TRUE(sim::writeFile(std::string(kTarget) + "\\mine.txt", "the user's notes"));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Other", nullptr));
+    ASSERT_TRUE(sim::writeFile("C:\\Other\\keep.txt", "keep"));
+  }
+
+  void TearDown() override {
+    CoUninitialize();
+    InstallingTest::TearDown();
+  }
+
+  static void select(std::vector<int32_t> flags) {
+    for (int32_t c = 0; c < kComponentCount; ++c) installOptions.componentSelected[c] = flags[c];
+  }
+
+  // Runs the installation stopped as arranged and checks that it stopped
+  // with `message` (empty: none) and left the disk as it found it.
+  void expectStoppedWithoutATrace(const std::string& what, const std::string& message) {
+    DiskImage before = imageOf(root());
+    size_t boxes = messages().size();
+    cancelRequested = 0;
+    EXPECT_EQ(runInstallation(), kInstallationStopped) << what;
+    std::vector<std::string> shown = messages();
+    shown.erase(shown.begin(), shown.begin() + static_cast<std::ptrdiff_t>(boxes));
+    EXPECT_EQ(shown, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message}) << what;
+    std::string changes = differences(before, imageOf(root()));
+    EXPECT_TRUE(changes.empty()) << what << ":\n" << changes;
+    EXPECT_TRUE(recordsOf(uninstallList).empty()) << what;
+  }
+};
+
+}  // namespace
+
+TEST_F(RollBackTest, ACancelAtAnyProgressCallLeavesNothingBehind) {
+  // A complete installation elsewhere counts the progress calls.
+  sim::addDrive('D');
+  setTargetFolder("D:\\Count");
+  int polls = sim::emptyPolls();
+  ASSERT_EQ(runInstallation(), kInstallationDone);
+  ASSERT_EQ(sim::emptyPolls() - polls, kProgressCalls);
+  uninstallList.clear();
+  setTargetFolder(kTarget);
+
+  for (int call = 1; call <= kProgressCalls; ++call) {
+    polls = sim::emptyPolls();
+    pressCancelAtPump(call);
+    expectStoppedWithoutATrace("cancel at progress call " + std::to_string(call), "");
+    ASSERT_EQ(sim::emptyPolls() - polls, call);
+  }
+}
+
+TEST_F(RollBackTest, AFileInUseAtAnyPointLeavesNothingBehindButThatFile) {
+  for (const SampleFile& file : kFiles) {
+    std::string path = std::string(kTarget) + "\\" + file.name;
+    // The folders the file needs, made here so that they can go again.
+    std::vector<std::string> made;
+    for (size_t at = file.name.find('\\'); at != std::string::npos; at = file.name.find('\\', at + 1)) {
+      std::string level = std::string(kTarget) + "\\" + file.name.substr(0, at);
+      if (sim::folderExists(level)) continue;
+      ASSERT_TRUE(CreateDirectoryA(level.c_str(), nullptr));
+      made.push_back(level);
+    }
+    ASSERT_TRUE(sim::writeFile(path, "in use"));
+    sim::lockFile(path);
+    sim::answerNextMessageBox(IDOK);
+    expectStoppedWithoutATrace(file.name + " in use", "Failed to write " + path);
+
+    sim::unlockFile(path);
+    ASSERT_TRUE(DeleteFileA(path.c_str()));
+    for (auto level = made.rbegin(); level != made.rend(); ++level) ASSERT_TRUE(RemoveDirectoryA(level->c_str()));
+  }
+}
+
+TEST_F(RollBackTest, ADiskThatFillsUpAtAnyFileLeavesNothingBehind) {
+  uint64_t before = 0;
+  for (const SampleFile& file : kFiles) {
+    std::string path = std::string(kTarget) + "\\" + file.name;
+    // No room for the file at all, and room for all of it but its last byte.
+    for (uint64_t free : {before, before + file.size - 1}) {
+      sim::setFreeBytes('C', free);
+      sim::answerNextMessageBox(IDOK);
+      expectStoppedWithoutATrace(file.name + " with " + std::to_string(free) + " bytes free", "Failed to write " + path);
+      EXPECT_EQ(sim::freeBytes('C'), free) << file.name;
+    }
+    before += file.size;
+  }
+}

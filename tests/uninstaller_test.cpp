@@ -1,0 +1,289 @@
+// The uninstaller from start to end: the question, the data file, the
+// hand-over to its copy in the temporary folder, everything an installation
+// made removed again on both families, files in use left for the next start
+// of Windows, and a second installation that keeps what is its own.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "uninstall_fixture.h"
+
+namespace {
+
+const char kCaption[] = "Velk Modular Uninstall";
+const char kQuestion[] = "Are you sure you want to completely remove Velk Modular and all of its components?";
+const char kMissingData[] =
+    "Uninstall information is missing or damaged. Velk Modular cannot be removed automatically.";
+const char kRemoved[] = "Velk Modular was removed from your computer.";
+const char kRestartNotice[] = "Some files are in use and will be removed when you restart Windows.";
+const char kLeftBehind[] = "Some items could not be removed. You can delete them yourself.";
+const char kCopyFolder[] = "C:\\WINDOWS\\TEMP\\~vmun000";
+const char kCopy[] = "C:\\WINDOWS\\TEMP\\~vmun000\\_vmunins.exe";
+
+
+std::string shortPathOf(const std::string& path) {
+  char buffer[MAX_PATH];
+  DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(buffer) : std::string();
+}
+
+// What waits for the next start: the delayed moves on NT, the lines of
+// wininit.ini's "rename" section elsewhere, each as "destination=source"
+// with an empty destination for a deletion.
+std::vector<std::string> scheduledAtRestart() {
+  std::vector<std::string> lines;
+  if (sim::windowsFamily() == sim::WindowsFamily::NT) {
+    for (const sim::DelayedMove& move : sim::delayedMoves()) {
+      EXPECT_EQ(move.flags, static_cast<DWORD>(MOVEFILE_DELAY_UNTIL_REBOOT));
+      lines.push_back(move.destination + "=" + move.source);
+    }
+  } else {
+    for (const std::string& line : sim::profileSection("wininit.ini", "rename"))
+      lines.push_back(line.compare(0, 4, "NUL=") == 0 ? line.substr(3) : line);
+  }
+  return lines;
+}
+
+// How a deletion at the next start names `path` on this family.
+std::string deletion(const std::string& path) {
+  return "=" + (sim::windowsFamily() == sim::WindowsFamily::NT ? path : shortPathOf(path));
+}
+
+class UninstallerTest : public UninstallTest {};
+
+class UninstallerOnEachFamilyTest : public UninstallTest,
+                                    public ::testing::WithParamInterface<sim::WindowsFamily> {
+ protected:
+  void SetUp() override {
+    UninstallTest::SetUp();
+    sim::setWindowsFamily(GetParam());
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Families, UninstallerOnEachFamilyTest,
+                         ::testing::Values(sim::WindowsFamily::NT, sim::WindowsFamily::Win9x),
+                         [](const ::testing::TestParamInfo<sim::WindowsFamily>& info) {
+                           return info.param == sim::WindowsFamily::NT ? std::string("NT") : std::string("Win9x");
+                         });
+
+}  // namespace
+
+TEST_P(UninstallerOnEachFamilyTest, LeavesTheMachineAsItWasBeforeTheInstallationButForItsCopy) {
+  ASSERT_TRUE(createDirectoryPath(sim::programsFolder().c_str()));
+  std::set<std::string> before = driveContents();
+  install(kInstallFolder);
+  uninstall(kInstallFolder);
+
+  std::set<std::string> after = driveContents();
+  // The copy cannot delete itself; it waits for the next start, unannounced.
+  EXPECT_EQ(after.erase("/WINDOWS/TEMP/~vmun000/_vmunins.exe"), 1u);
+  EXPECT_EQ(after.erase("/WINDOWS/TEMP/~vmun000"), 1u);
+  if (GetParam() == sim::WindowsFamily::Win9x) {
+    EXPECT_EQ(after.erase("/WINDOWS/wininit.ini"), 1u);
+  }
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kCopy), deletion(kCopyFolder)}));
+
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    EXPECT_FALSE(sim::registryKeyExists(root, kVendorKey));
+    EXPECT_FALSE(sim::registryKeyExists(root, kUninstallKey));
+  }
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+  EXPECT_TRUE(sim::registryValueNames(HKEY_LOCAL_MACHINE, kSharedDllsKey).empty());
+  EXPECT_TRUE(sim::registryValueNames(HKEY_LOCAL_MACHINE, kDrivers32Key).empty());
+  EXPECT_TRUE(sim::registryValueNames(HKEY_LOCAL_MACHINE, kDriversDescKey).empty());
+  EXPECT_EQ(sim::profileSection("system.ini", "drivers"), std::vector<std::string>{"wave=mmsystem.dll"});
+
+  ASSERT_EQ(sim::messageBoxes().size(), 2u);
+  const sim::MessageBoxRecord& question = sim::messageBoxes()[0];
+  EXPECT_EQ(question.text, kQuestion);
+  EXPECT_EQ(question.caption, kCaption);
+  EXPECT_EQ(question.flags & 0xF, static_cast<UINT>(MB_YESNO));
+  EXPECT_EQ(sim::messageBoxes()[1].text, kRemoved);
+  EXPECT_EQ(sim::messageBoxes()[1].caption, kCaption);
+}
+
+TEST_P(UninstallerOnEachFamilyTest, FilesInUseWaitForTheNextStartWithTheirFolders) {
+  install(kInstallFolder);
+  std::string program = in(kInstallFolder, "vm.exe");
+  std::string module = in(kInstallFolder, "Modules\\Env\\ADSR.vmm");
+  sim::lockFile(program);
+  sim::lockFile(module);
+  uninstall(kInstallFolder);
+
+  EXPECT_TRUE(sim::fileExists(program));
+  EXPECT_TRUE(sim::fileExists(module));
+  EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "vm.hlp")));
+  // Files first, newest first; then the folders that hold them, deepest
+  // first, the installation folder last, then the copy.
+  EXPECT_EQ(scheduledAtRestart(),
+            (std::vector<std::string>{deletion(module), deletion(program),
+                                      deletion(in(kInstallFolder, "Modules\\Env")),
+                                      deletion(in(kInstallFolder, "Modules")), deletion(kInstallFolder),
+                                      deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+}
+
+TEST_F(UninstallerTest, AnsweringNoChangesNothing) {
+  install(kInstallFolder);
+  std::set<std::string> installed = driveContents();
+  startUninstaller(kInstallFolder, IDNO);
+  EXPECT_TRUE(sim::startedProcesses().empty());
+  EXPECT_EQ(driveContents(), installed);
+  EXPECT_EQ(sim::messageBoxes().size(), 1u);
+}
+
+TEST_F(UninstallerTest, AMissingOrDamagedDataFileIsReportedAndNothingIsRemoved) {
+  install(kInstallFolder);
+  std::string dataFile = in(kInstallFolder, "_vmunins.dat");
+  for (const std::string& damage : {std::string("missing"), std::string("\xE0\xAA\x49\x57\x01\0\0\0\0\0\0\0", 12)}) {
+    SCOPED_TRACE(damage.size() == 12 ? "version 1" : "missing");
+    if (damage.size() == 12) {
+      ASSERT_TRUE(sim::writeFile(dataFile, damage));
+    } else {
+      ASSERT_EQ(DeleteFileA(dataFile.c_str()), TRUE);
+    }
+    std::set<std::string> installed = driveContents();
+    startUninstaller(kInstallFolder, IDYES, true);
+    EXPECT_EQ(lastMessage(), kMissingData);
+    EXPECT_EQ(sim::messageBoxes().back().caption, kCaption);
+    EXPECT_TRUE(sim::startedProcesses().empty());
+    EXPECT_EQ(driveContents(), installed);
+    EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "InstallDir", kInstallFolder));
+  }
+}
+
+TEST_F(UninstallerTest, RecordsOutsideItsFolderAreNeverActedOn) {
+  install(kInstallFolder);
+  std::string outside = "C:\\Program Files\\Other\\keep.txt";
+  ASSERT_TRUE(createDirectoryPath("C:\\Program Files\\Other"));
+  ASSERT_TRUE(sim::writeFile(outside, "not ours"));
+  UninstallList planted;
+  ASSERT_TRUE(planted.loadFrom(in(kInstallFolder, "_vmunins.dat").c_str()));
+  for (const char* path : {"C:\\Program Files\\Other\\keep.txt", "C:\\Program Files\\Velk Modular\\..\\Other\\keep.txt",
+                           "C:\\Program Files\\Velk Modular2\\x", "C:\\WINDOWS\\system.ini"})
+    ASSERT_TRUE(planted.addRecord(path, kUninstallFile));
+  ASSERT_TRUE(planted.addRecord("C:\\Program Files\\Other", kUninstallFolder));
+  ASSERT_TRUE(planted.saveTo(in(kInstallFolder, "_vmunins.dat").c_str()));
+
+  uninstall(kInstallFolder);
+  EXPECT_TRUE(sim::fileExists(outside));
+  EXPECT_TRUE(sim::fileExists(sim::profilePath("system.ini")));
+  EXPECT_FALSE(sim::folderExists(kInstallFolder));
+  EXPECT_EQ(lastMessage(), kRemoved);
+}
+
+TEST_F(UninstallerTest, TheUsersOwnFilesKeepTheirFoldersAndTheMessageSaysSo) {
+  install(kInstallFolder);
+  std::string patch = in(kInstallFolder, "Work\\My Patch.vme");
+  ASSERT_TRUE(sim::writeFile(patch, "mine"));
+  uninstall(kInstallFolder);
+  EXPECT_TRUE(sim::fileExists(patch));
+  EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "_vmunins.exe")));
+  EXPECT_FALSE(sim::folderExists(in(kInstallFolder, "Help")));
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kLeftBehind);
+}
+
+TEST_F(UninstallerTest, TheCopyIsStartedInItsOwnFolderWithTheOriginalsPathAndProcess) {
+  install(kInstallFolder);
+  startUninstaller(kInstallFolder, IDYES);
+  ASSERT_EQ(sim::startedProcesses().size(), 1u);
+  const sim::StartedProcess& copy = sim::startedProcesses()[0];
+  EXPECT_EQ(copy.application, kCopy);
+  EXPECT_EQ(copy.commandLine, "\"" + std::string(kCopy) + "\" /original:" + std::to_string(sim::currentProcessId()) +
+                                  " " + in(kInstallFolder, "_vmunins.exe"));
+  EXPECT_EQ(copy.currentDirectory, kCopyFolder);
+  EXPECT_TRUE(sim::fileExists(kCopy));
+  // Until the copy runs, nothing is removed.
+  EXPECT_TRUE(sim::fileExists(in(kInstallFolder, "vm.exe")));
+  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "InstallDir", kInstallFolder));
+}
+
+TEST_F(UninstallerTest, ALaterCopyTakesTheNextFreeFolder) {
+  ASSERT_TRUE(createDirectoryPath(kCopyFolder));
+  install(kInstallFolder);
+  startUninstaller(kInstallFolder, IDYES);
+  ASSERT_EQ(sim::startedProcesses().size(), 1u);
+  EXPECT_EQ(sim::startedProcesses()[0].application, "C:\\WINDOWS\\TEMP\\~vmun001\\_vmunins.exe");
+}
+
+TEST_F(UninstallerTest, TheCopyWaitsForTheOriginalToEndBeforeDeletingItsFile) {
+  install(kInstallFolder);
+  std::string original = in(kInstallFolder, "_vmunins.exe");
+  startUninstaller(kInstallFolder, IDYES);
+  sim::lockFile(original);
+  sim::addProcess(sim::currentProcessId(), true, [original] { sim::unlockFile(original); });
+  sim::answerNextMessageBox(IDOK);
+  runCopy();
+  EXPECT_TRUE(sim::processEnded(sim::currentProcessId()));
+  EXPECT_FALSE(sim::folderExists(kInstallFolder));
+  EXPECT_EQ(lastMessage(), kRemoved);
+}
+
+TEST_F(UninstallerTest, AnOriginalThatDoesNotEndLeavesItsFileForTheNextStart) {
+  install(kInstallFolder);
+  std::string original = in(kInstallFolder, "_vmunins.exe");
+  startUninstaller(kInstallFolder, IDYES);
+  sim::lockFile(original);
+  sim::addProcess(sim::currentProcessId(), false);
+  sim::answerNextMessageBox(IDOK);
+  runCopy();
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(original), deletion(kInstallFolder),
+                                                            deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+}
+
+TEST_F(UninstallerTest, WithoutACopyItRemovesEverythingElseAndItselfAtTheNextStart) {
+  // A temporary folder on a drive that does not exist.
+  sim::setTempFolder("Q:\\TEMP");
+  install(kInstallFolder);
+  std::string program = in(kInstallFolder, "_vmunins.exe");
+  sim::lockFile(program);  // as Windows holds a running program's file
+  startUninstaller(kInstallFolder, IDYES, true);
+  EXPECT_TRUE(sim::startedProcesses().empty());
+  EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "vm.exe")));
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, kProductKey));
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(program), deletion(kInstallFolder)}));
+  EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+}
+
+TEST_F(UninstallerTest, ASecondInstallationKeepsItsEntriesAndTheSharedDriver) {
+  const std::string second = "C:\\Tools\\Velk Modular";
+  install(kInstallFolder);
+  install(second);
+  std::string driver = driverPath();
+  EXPECT_TRUE(hasNumber(HKEY_LOCAL_MACHINE, kSharedDllsKey, driver, 2));
+
+  uninstall(kInstallFolder);
+  EXPECT_FALSE(sim::folderExists(kInstallFolder));
+  EXPECT_EQ(lastMessage(), kRemoved);
+  // The entries were the later installation's already, and so is the menu.
+  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "InstallDir", second));
+  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kUninstallKey, "UninstallString", in(second, "_vmunins.exe")));
+  EXPECT_TRUE(hasText(HKEY_LOCAL_MACHINE, kAppPathKey, "", in(second, "vm.exe")));
+  sim::Shortcut link;
+  EXPECT_TRUE(sim::readShortcut(sim::programsFolder() + "\\Velk Modular\\Uninstall Velk Modular.lnk", &link));
+  // The driver is still counted once, and still registered.
+  EXPECT_TRUE(hasNumber(HKEY_LOCAL_MACHINE, kSharedDllsKey, driver, 1));
+  EXPECT_TRUE(sim::fileExists(driver));
+  EXPECT_TRUE(hasText(HKEY_LOCAL_MACHINE, kProductKey, "VelkPipe", "velkpipe.dll"));
+  EXPECT_TRUE(hasText(HKEY_LOCAL_MACHINE, kDrivers32Key, "midi", "velkpipe.dll"));
+
+  uninstall(second);
+  EXPECT_FALSE(sim::folderExists(second));
+  EXPECT_FALSE(sim::fileExists(driver));
+  EXPECT_FALSE(sim::folderExists(sim::programsFolder() + "\\Velk Modular"));
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) EXPECT_FALSE(sim::registryKeyExists(root, kVendorKey));
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, kUninstallKey));
+}
+
+TEST_F(UninstallerTest, AStartMenuFolderWithTheUsersOwnShortcutStays) {
+  install(kInstallFolder);
+  std::string menu = sim::programsFolder() + "\\Velk Modular";
+  ASSERT_TRUE(sim::writeFile(menu + "\\My Notes.lnk", "mine"));
+  uninstall(kInstallFolder);
+  EXPECT_TRUE(sim::fileExists(menu + "\\My Notes.lnk"));
+  EXPECT_FALSE(sim::fileExists(menu + "\\Velk Modular.lnk"));
+  EXPECT_FALSE(sim::fileExists(menu + "\\Uninstall Velk Modular.lnk"));
+}
