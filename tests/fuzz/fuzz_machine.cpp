@@ -29,3 +29,8 @@ void startFuzzMachine() {
   sim::reset(machineRoot);
   atexit(removeMachine);
 }
+
+void resetFuzzMachine() {
+  sim::closeProgramStreams();
+  sim::reset(machineRoot);
+}

@@ -7,4 +7,10 @@
 // Starts the machine; call once, from LLVMFuzzerInitialize.
 void startFuzzMachine();
 
+// A fresh machine over the same drives, whose files stay as they are: what
+// the sim records of a run (message boxes, resource look-ups, file times)
+// would otherwise grow with every input. Streams the program left open are
+// closed first.
+void resetFuzzMachine();
+
 #endif  // VM_TESTS_FUZZ_FUZZ_MACHINE_H

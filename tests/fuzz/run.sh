@@ -26,7 +26,10 @@ for target in "${targets[@]}"; do
   mkdir -p "$build/work/$target"
   before=$(ls "$build/findings" | grep -c "^$target-" || true)
   # A single input that takes more than 10 s is a hang, not a slow input.
-  "$binary" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  # The program's message boxes go to stderr in the sim, one or more per
+  # input: stderr is closed, libFuzzer and the sanitizers report all the
+  # same.
+  "$binary" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -close_fd_mask=2 \
     -artifact_prefix="$build/findings/$target-" \
     "$build/work/$target" "$here/corpus/$target" >"$log" 2>&1
   status=$?

@@ -1,14 +1,18 @@
-// Fuzzes the uninstall data file through UninstallList::loadFrom, as the
-// installation reads one left in the target folder by an earlier run.
+// Fuzzes the uninstall data file through both of its readers: loadFrom, as
+// the installation reads one left in the target folder by an earlier run,
+// and loadForRemoval, as the uninstaller reads it before it removes what the
+// file lists.
 //
 // Each input is written as C:\Target\_vmunins.dat on the simulated drive.
-// Beyond not crashing, what the list holds afterwards must be sound:
-//   - a failed load leaves the list empty;
+// Beyond not crashing, what the lists hold afterwards must be sound:
+//   - a failed read leaves the list empty;
 //   - every record has a known kind and a path of 1 to 259 characters
-//     strictly inside C:\Target, since a roll-back acts on every record;
-//   - saved and loaded again, the list comes back record for record;
-//   - a roll-back over it leaves C:\Target and everything outside it in
-//     place.
+//     strictly inside C:\Target, since a roll-back or the uninstaller acts
+//     on every record;
+//   - a file loadFrom accepts reads the same through loadForRemoval;
+//   - saved and loaded again, a list comes back record for record;
+//   - the installation's roll-back and the uninstaller's removal leave
+//     C:\Target and everything outside it in place.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,13 +25,15 @@
 #include "install/uninstall_list.h"
 #include "platform/win32.h"
 #include "sim/sim.h"
+#include "uninstall/recorded_items.h"
+#include "uninstall/removal.h"
 
 namespace {
 
 constexpr char kTargetFolder[] = "C:\\Target";
 constexpr char kDataFile[] = "C:\\Target\\_vmunins.dat";
 constexpr char kSavedCopy[] = "C:\\Target\\saved.dat";
-// Things a roll-back must never reach: a neighbour of the target folder
+// Things a roll-back or the uninstaller must never reach: a neighbour of the target folder
 // whose name starts like it, and a folder elsewhere with a file in it.
 constexpr char kNeighbourFile[] = "C:\\Target2\\kept.txt";
 constexpr char kOutsideFile[] = "C:\\Keep\\kept.txt";
@@ -40,9 +46,14 @@ struct LoadRun {
 
 void require(bool condition, const char* what) {
   if (condition) return;
-  fprintf(stderr, "fuzz: %s\n", what);
+  printf("fuzz: %s\n", what);
+  fflush(stdout);
   __builtin_trap();
 }
+
+// No check fails while a data file is open; should one ever, its stream is
+// closed before the next input writes the file again.
+void closeLeftOpenStreams() { sim::closeProgramStreams(); }
 
 bool sameRecords(const UninstallList& a, const UninstallList& b) {
   const PtrListNode<UninstallRecord>* x = a.records().head();
@@ -70,21 +81,36 @@ void writeInput(const uint8_t* data, size_t size) {
   require(fclose(file) == 0, "the data file cannot be written");
 }
 
-void loadSaveAndRollBack(void* context) {
+void checkNothingOutsideWasTouched(const char* by) {
+  if (sim::fileExists(kOutsideFile) && sim::fileExists(kNeighbourFile) && sim::folderExists(kTargetFolder)) return;
+  printf("fuzz: %s removed the target folder or something outside it\n", by);
+  fflush(stdout);
+  __builtin_trap();
+}
+
+void readAndRemove(void* context) {
   const LoadRun& run = *static_cast<const LoadRun*>(context);
   writeInput(run.data, run.size);
   UninstallList list;
   bool loaded = list.loadFrom(kDataFile);
   require(loaded || list.records().head() == nullptr, "a failed load left records behind");
   checkRecords(list);
-  if (!loaded) return;
-  require(list.saveTo(kSavedCopy), "a loaded list cannot be saved");
-  UninstallList again;
-  require(again.loadFrom(kSavedCopy), "a saved list cannot be loaded");
-  require(sameRecords(list, again), "a saved list loads back differently");
+  UninstallList salvaged;
+  bool read = salvaged.loadForRemoval(kDataFile);
+  require(read || salvaged.records().head() == nullptr, "a failed read for removal left records behind");
+  checkRecords(salvaged);
+  require(!loaded || (read && sameRecords(list, salvaged)), "a sound file reads differently for the uninstaller");
+  if (loaded) {
+    require(list.saveTo(kSavedCopy), "a loaded list cannot be saved");
+    UninstallList again;
+    require(again.loadFrom(kSavedCopy), "a saved list cannot be loaded");
+    require(sameRecords(list, again), "a saved list loads back differently");
+  }
   list.rollBack();
-  require(sim::fileExists(kOutsideFile) && sim::fileExists(kNeighbourFile), "a roll-back deleted a file outside");
-  require(sim::folderExists(kTargetFolder), "a roll-back removed the target folder itself");
+  checkNothingOutsideWasTouched("the roll-back");
+  RemovalTally tally;
+  removeRecordedItems(salvaged, tally);
+  checkNothingOutsideWasTouched("the uninstaller");
 }
 
 }  // namespace
@@ -101,6 +127,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LoadRun run = {data, size};
-  runGuarded(loadSaveAndRollBack, &run);
+  runGuarded(readAndRemove, &run, closeLeftOpenStreams);
   return 0;
 }
