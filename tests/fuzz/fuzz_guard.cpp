@@ -36,6 +36,8 @@ uint64_t currentRun = 0;
 uint64_t runsStarted = 0;
 std::jmp_buf* recovery = nullptr;
 int64_t internalErrors = 0;
+int32_t heapLimit = kFuzzHeapLimit;
+int64_t refused = 0;
 
 // On stdout: the targets that let the program's messages go to stderr run
 // with it closed.
@@ -108,10 +110,18 @@ void fatalInternalError(int32_t fileNumber, int32_t lineNumber) {
   std::longjmp(*recovery, 1);
 }
 
+void limitHeap(int32_t bytes) { heapLimit = bytes < kFuzzHeapLimit ? bytes : kFuzzHeapLimit; }
+
+int64_t refusedBlocks() { return refused; }
+
 void* allocateBlock(int32_t size) {
-  if (size < 0 || size > kFuzzHeapLimit) return nullptr;
-  BlockHeader* header = static_cast<BlockHeader*>(malloc(sizeof(BlockHeader) + static_cast<size_t>(size)));
-  if (header == nullptr) return nullptr;
+  if (size < 0) return nullptr;
+  BlockHeader* header = nullptr;
+  if (size <= heapLimit) header = static_cast<BlockHeader*>(malloc(sizeof(BlockHeader) + static_cast<size_t>(size)));
+  if (header == nullptr) {
+    ++refused;
+    return nullptr;
+  }
   header->previous = newestBlock;
   header->next = nullptr;
   header->run = currentRun;

@@ -20,6 +20,13 @@
 // sanitizer's allocation limit.
 constexpr int32_t kFuzzHeapLimit = 64 << 20;
 
+// From now on blocks above `bytes` are refused as well, as by a heap that
+// is nearly used up; kFuzzHeapLimit restores the default.
+void limitHeap(int32_t bytes);
+
+// Blocks refused so far, whatever the reason.
+int64_t refusedBlocks();
+
 // Runs body(context). True when it returned, false when a check failed
 // inside it. After a failed check, `tidy` (when given) runs first, while the
 // run's blocks are still allocated, to put process-wide objects that hold

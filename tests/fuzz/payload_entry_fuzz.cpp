@@ -7,13 +7,20 @@
 // The harness writes each input's own size and checksum into its header, so
 // that every mutation reaches the catalogue and the stream instead of being
 // turned away by the checksum; inputs shorter than the header are installed
-// as they are. A damaged entry must end in one of extractEntry's results or
-// in the internal-error path, which the fuzz build turns back into the next
-// input. Beyond not crashing, after an extraction that returned:
+// as they are. What the input held in those eight bytes sets up the machine
+// instead (0, as in small entries, leaving it as it is):
+//   byte 2  the free space of drive C:, in steps of 256 bytes;
+//   byte 3  the largest block the heap supplies, in steps of 256 bytes;
+//   byte 4  bit 0 set: files go unrecorded, as for the uninstaller's entry.
+// A damaged entry must end in one of extractEntry's results or in the
+// internal-error path, which the fuzz build turns back into the next input.
+// Beyond not crashing, after an extraction that returned:
 //   - the result is one of the four extractEntry documents;
 //   - in memory, a result of 0 comes with a block for an entry with files;
-//   - nothing was made outside the target folder, and the roll-back leaves
-//     the target folder empty: whatever the extraction made, it recorded.
+//   - nothing was made outside the target folder, and unless the heap ran
+//     short (a record that cannot be allocated leaves its file or folder
+//     unrecorded), the roll-back leaves the target folder empty: whatever
+//     the extraction made, it recorded.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -87,13 +94,15 @@ void extractIntoMemory(void*) {
 }
 
 void extractIntoFolder(void*) {
+  int64_t refusedBefore = refusedBlocks();
   int32_t result = extractEntry(kFuzzedEntryId, nullptr);
   require(isExtractResult(result), "extractEntry returned no result it documents");
   // As the installation does after any entry that failed, and here after
   // every entry, so that the next input finds the folder empty.
   unrecordedFiles.rollBack();
   uninstallList.rollBack();
-  require(folderEntries(kTargetFolder).empty(), "the roll-back left something the extraction made");
+  require(refusedBlocks() != refusedBefore || folderEntries(kTargetFolder).empty(),
+          "the roll-back left something the extraction made");
 }
 
 // After a failed check, the program's process-wide objects go back to
@@ -136,15 +145,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   resetFuzzMachine();
   sim::addResource(kPayloadResourceType, kFuzzedEntryId, bytes);
   bytesWritten = 0;
+  recordWrittenFiles = 1;
+  if (size >= static_cast<size_t>(kEntryHeaderBytes)) {
+    if (data[2] != 0) sim::setFreeBytes('C', data[2] * uint64_t{256});
+    if (data[3] != 0) limitHeap(data[3] * 256);
+    if ((data[4] & 1) != 0) recordWrittenFiles = 0;
+  }
   runGuarded(checkEntry, nullptr);
   runGuarded(extractIntoMemory, nullptr, abandonExtraction);
-  if (!runGuarded(extractIntoFolder, nullptr, abandonExtraction)) {
-    // A failed check ends the program without a roll-back: what it had
-    // written stays, so the harness clears the folder for the next input.
-    std::error_code ignored;
-    for (const std::string& name : folderEntries(kTargetFolder)) {
-      std::filesystem::remove_all(std::filesystem::path(sim::hostPath(kTargetFolder)) / name, ignored);
-    }
+  runGuarded(extractIntoFolder, nullptr, abandonExtraction);
+  limitHeap(kFuzzHeapLimit);
+  // A failed check ends the program without a roll-back, and a roll-back
+  // short of memory leaves things: the harness clears the folder for the
+  // next input.
+  std::error_code ignored;
+  for (const std::string& name : folderEntries(kTargetFolder)) {
+    std::filesystem::remove_all(std::filesystem::path(sim::hostPath(kTargetFolder)) / name, ignored);
   }
   require(folderEntries(kParentFolder) == parentEntries && sim::fileExists(kNeighbourFile),
           "an extraction reached outside the target folder");
