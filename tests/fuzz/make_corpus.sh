@@ -67,6 +67,16 @@ done
 # A sample entry of the product: the Internet shortcut.
 pack url "$payload/1001"
 
+# The payload target reads byte 2 of an entry (the high half of its size
+# field, which the harness writes itself) as the free space of drive C: in
+# steps of 256 bytes: 256 bytes run out inside the second file.
+python3 - "$corpus/payload_entry/seed-several" "$corpus/payload_entry/seed-disk_full" <<'PY'
+import sys
+entry = bytearray(open(sys.argv[1], "rb").read())
+entry[2] = 1
+open(sys.argv[2], "wb").write(entry)
+PY
+
 mkdir -p "$work/uninstall"
 "$make_uninstall_seeds" "$work/uninstall"
 for file in "$work/uninstall"/*; do
