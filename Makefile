@@ -6,11 +6,16 @@ HOST_ASAN := $(BUILD)/host-asan
 WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
 BENCH := $(BUILD)/bench
+FUZZ := $(BUILD)/fuzz
+# Seconds each fuzz target runs: make fuzz FUZZ_SECONDS=600
+FUZZ_SECONDS ?= 60
+# The short run of every target that make test makes.
+FUZZ_SMOKE_SECONDS := 10
 
 DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g++ python3 \
                 libgtest-dev clang libclang-rt-14-dev
 
-.PHONY: all deps build configure run test test-host test-e2e bench clean
+.PHONY: all deps build configure run test test-host test-e2e test-fuzz fuzz fuzz-build fuzz-corpus bench clean
 
 all: build
 
@@ -44,6 +49,7 @@ build: configure
 test: deps
 	$(MAKE) build
 	$(MAKE) test-host
+	$(MAKE) test-fuzz
 	$(MAKE) test-e2e
 
 test-host:
@@ -53,6 +59,25 @@ test-host:
 
 test-e2e:
 	tests/e2e/run.sh $(BUILD)
+
+# The fuzz tree: clang++ with libFuzzer, ASan and UBSan; the fuzz targets only.
+$(FUZZ)/build.ninja:
+	CXX=clang++ cmake -S . -B $(FUZZ) -G Ninja -DVM_FUZZ=ON
+
+fuzz-build: $(FUZZ)/build.ninja
+	ninja -C $(FUZZ)
+
+test-fuzz: fuzz-build
+	tests/fuzz/run.sh $(FUZZ) $(FUZZ_SMOKE_SECONDS)
+
+fuzz: deps
+	$(MAKE) fuzz-build
+	tests/fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
+# Packs the seed corpora of the fuzz targets again (tests/fuzz/corpus).
+fuzz-corpus: $(HOST)/build.ninja fuzz-build
+	ninja -C $(HOST) vmpack
+	tests/fuzz/make_corpus.sh $(HOST)/tools/vmpack/vmpack $(FUZZ)/tests/fuzz/make_uninstall_seeds
 
 # Figures only, never pass or fail: an optimised host tree of its own, so the
 # speeds are those of release code.

@@ -38,6 +38,9 @@ struct FileState {
   int freeSpaceQueries = 0;
   std::map<std::string, uint64_t> creationTimes;  // FILETIME values by host path
   std::map<uintptr_t, OpenFile> openFiles;
+  // The streams openWindowsFile handed out and the program has not closed,
+  // by the id of their open file.
+  std::map<uintptr_t, FILE*> programStreams;
   // Windows hands out handle values in steps of four; these never meet a
   // pointer the sim gives out elsewhere.
   uintptr_t nextId = 0x1000;
@@ -206,6 +209,7 @@ int streamClose(void* cookie) {
   Stream* stream = static_cast<Stream*>(cookie);
   int result = fclose(stream->host);
   fileState().openFiles.erase(stream->openId);
+  fileState().programStreams.erase(stream->openId);
   delete stream;
   return result == 0 ? 0 : -1;
 }
@@ -250,6 +254,12 @@ uint64_t fileWriteTime(const std::string& windowsPath) {
 }
 
 int openFileCount() { return static_cast<int>(fileState().openFiles.size()); }
+
+int closeProgramStreams() {
+  std::map<uintptr_t, FILE*> streams = fileState().programStreams;
+  for (const auto& stream : streams) fclose(stream.second);
+  return static_cast<int>(streams.size());
+}
 
 }  // namespace sim
 
@@ -462,7 +472,11 @@ FILE* openWindowsFile(const char* path, const char* mode) {
   Stream* stream = new Stream{hostFile, driveOf(path), mode[0] == 'a', registerOpen(host, access, share, false)};
   cookie_io_functions_t functions = {streamRead, streamWrite, streamSeek, streamClose};
   FILE* file = fopencookie(stream, mode, functions);
-  if (file == nullptr) streamClose(stream);
+  if (file == nullptr) {
+    streamClose(stream);
+    return nullptr;
+  }
+  fileState().programStreams[stream->openId] = file;
   return file;
 }
 

@@ -65,6 +65,12 @@ uint64_t fileWriteTime(const std::string& windowsPath);
 // CreateFileA handles and openWindowsFile streams the program holds open.
 int openFileCount();
 
+// Closes the openWindowsFile streams the program still holds, as the end of
+// its process would, and returns how many there were: for a caller that
+// resumes after the program's code was cut off in the middle (the fuzz
+// targets, after a failed check).
+int closeProgramStreams();
+
 // ---- Process ---------------------------------------------------------------
 
 // Whether a debugger is attached, and whether kernel32 offers

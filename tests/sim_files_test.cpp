@@ -3,6 +3,7 @@
 // a drive that fills up under the program's writes.
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "sim_fixture.h"
@@ -163,4 +164,23 @@ TEST_F(SimFilesTest, WritesThatOverrunTheFreeSpaceFailAsAFullDiskDoes) {
   EXPECT_TRUE(DeleteFileA("C:\\other.bin"));
   EXPECT_EQ(sim::freeBytes('C'), 100u);
   EXPECT_EQ(sim::openFileCount(), 0);
+}
+
+TEST_F(SimFilesTest, StreamsLeftOpenAreClosedWithTheirBytesAndReleaseTheirFiles) {
+  FILE* closedByProgram = openWindowsFile("C:\\done.txt", "wb");
+  ASSERT_NE(closedByProgram, nullptr);
+  ASSERT_EQ(fclose(closedByProgram), 0);
+  FILE* leftOpen = openWindowsFile("C:\\cut.txt", "wb");
+  ASSERT_NE(leftOpen, nullptr);
+  ASSERT_EQ(fputs("half", leftOpen), 1) << "still in the stream's buffer";
+  EXPECT_FALSE(DeleteFileA("C:\\cut.txt")) << "held open";
+
+  EXPECT_EQ(sim::closeProgramStreams(), 1);
+  EXPECT_EQ(sim::openFileCount(), 0);
+  EXPECT_EQ(sim::closeProgramStreams(), 0);
+  std::ifstream written(sim::hostPath("C:\\cut.txt"));
+  std::string text;
+  written >> text;
+  EXPECT_EQ(text, "half");
+  EXPECT_TRUE(DeleteFileA("C:\\cut.txt"));
 }

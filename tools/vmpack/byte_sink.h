@@ -14,8 +14,14 @@ class ByteSink final : public BitSink {
  public:
   // Bytes beyond `limit` are dropped and counted as an overflow. A known
   // limit is reserved at once.
-  explicit ByteSink(size_t limit = SIZE_MAX) : limit_(limit) {
-    if (limit != SIZE_MAX) bytes_.reserve(limit);
+  explicit ByteSink(size_t limit = SIZE_MAX) : ByteSink(nullptr, limit) {}
+
+  // Appends to the caller's `destination` instead of a vector of its own, so
+  // that the bytes stay with the caller even when a failed check of the
+  // decoder leaves the sink's frame without its destructor (the fuzz build
+  // goes on after one). A copy of such a sink appends to the same vector.
+  ByteSink(std::vector<uint8_t>* destination, size_t limit) : destination_(destination), limit_(limit) {
+    if (limit != SIZE_MAX) bytes().reserve(limit);
   }
 
   void putBit(int32_t bit) override { shiftBitIn(accumulator_, bitCount_, bit); }
@@ -25,13 +31,14 @@ class ByteSink final : public BitSink {
     storeByte();
   }
 
-  std::vector<uint8_t>& bytes() { return bytes_; }
+  std::vector<uint8_t>& bytes() { return destination_ != nullptr ? *destination_ : own_; }
   bool overflow() const { return overflow_; }
 
  private:
   void storeByte() {
-    if (bytes_.size() < limit_) {
-      bytes_.push_back(static_cast<uint8_t>(accumulator_));
+    std::vector<uint8_t>& collected = bytes();
+    if (collected.size() < limit_) {
+      collected.push_back(static_cast<uint8_t>(accumulator_));
     } else {
       overflow_ = true;
     }
@@ -39,7 +46,8 @@ class ByteSink final : public BitSink {
     bitCount_ = 0;
   }
 
-  std::vector<uint8_t> bytes_;
+  std::vector<uint8_t> own_;
+  std::vector<uint8_t>* destination_;
   size_t limit_;
   int32_t accumulator_ = 0;
   int32_t bitCount_ = 0;

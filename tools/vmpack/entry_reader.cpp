@@ -70,11 +70,10 @@ bool decodeEntryContents(const std::vector<uint8_t>& entry, const EntryCatalogue
     return false;
   }
   MemoryBitSource source(start, end);
-  ByteSink sink(catalogue.contentBytes);
+  ByteSink sink(content, catalogue.contentBytes);
   Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
   decompressor.decodeStream(source, sink, nullptr);
   sink.flushByte();
-  content->swap(sink.bytes());
   // What is left must be the zero padding of the last byte.
   int64_t leftBits = (end - start) * int64_t{8} - source.bitsRead;
   if (leftBits >= 8 || (end[-1] >> (8 - leftBits)) != 0) {
