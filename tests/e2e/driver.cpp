@@ -21,12 +21,19 @@
 //                             "\n" is a line break, "#" one or more digits,
 //                             "*" any run of characters
 //   press ID|OK|CANCEL|YES|NO press a button of the current window
+//   click ID                  click the control ID of the current window as the mouse
+//                             would (a check box changes its state)
+//   checked ID 0|1            the check box ID of the current window is clear (0) or set (1)
+//   type ID TEXT              replace the text of the edit field ID of the current window
+//   field ID PATTERN          the text of the control ID of the current window matches
+//                             PATTERN (waits for it, as text does)
 //   gone                      wait until the current window is closed
 //   close                     close the current window as its close box would
 //   controls                  print the current dialog as a layout table (below)
 //   layout FILE               the current dialog matches the layout table in FILE
 //                             (a path relative to this script's folder)
 //   exit CODE                 wait for the program to end with this exit code
+//   timeout SECONDS           how long each later step waits (30 s at the start)
 //   manifest PROGRAM TEXT     PROGRAM's application manifest (resource 1 of
 //                             type 24) contains TEXT
 //   icons PROGRAM GROUP...    PROGRAM (not started) holds exactly these icon
@@ -69,7 +76,8 @@
 
 namespace {
 
-const DWORD kStepTimeoutMs = 30000;
+// How long a step waits; a scenario may change it for the steps after.
+DWORD stepTimeoutMs = 30000;
 const DWORD kPollMs = 50;
 const DWORD kScreenSettleMs = 500;
 
@@ -229,7 +237,7 @@ bool holdFile(const std::string& path) {
 // The newest process whose parent is the program becomes the program.
 bool followChild() {
   DWORD parent = program.dwProcessId;
-  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
     DWORD child = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot != INVALID_HANDLE_VALUE) {
@@ -251,12 +259,12 @@ bool followChild() {
     }
     Sleep(kPollMs);
   }
-  printf("the program started no other program within %lu ms\n", kStepTimeoutMs);
+  printf("the program started no other program within %lu ms\n", stepTimeoutMs);
   return false;
 }
 
 bool waitForWindow(const std::string& caption) {
-  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
     WindowSearch search = {caption.c_str(), nullptr};
     EnumWindows(findProgramDialog, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr) {
@@ -271,7 +279,7 @@ bool waitForWindow(const std::string& caption) {
     }
     Sleep(kPollMs);
   }
-  printf("no window \"%s\" within %lu ms\n", caption.c_str(), kStepTimeoutMs);
+  printf("no window \"%s\" within %lu ms\n", caption.c_str(), stepTimeoutMs);
   return false;
 }
 
@@ -300,7 +308,7 @@ BOOL CALLBACK findDialogShowing(HWND window, LPARAM parameter) {
 }
 
 bool waitForWindowShowing(const std::string& pattern) {
-  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
     TextSearch search = {pattern.c_str(), nullptr};
     EnumWindows(findDialogShowing, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr) {
@@ -315,14 +323,14 @@ bool waitForWindowShowing(const std::string& pattern) {
     }
     Sleep(kPollMs);
   }
-  printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), kStepTimeoutMs);
+  printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), stepTimeoutMs);
   return false;
 }
 
 bool checkText(const std::string& pattern) {
   StaticTexts found;
   // The texts may still be filled in just after the window appears.
-  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
     found.texts.clear();
     EnumChildWindows(current, collectStaticText, reinterpret_cast<LPARAM>(&found));
     for (const std::string& text : found.texts)
@@ -353,18 +361,75 @@ bool press(const std::string& name) {
   return true;
 }
 
+HWND controlOfCurrent(const std::string& id) {
+  HWND control = GetDlgItem(current, atoi(id.c_str()));
+  if (control == nullptr) printf("the window has no control %s\n", id.c_str());
+  return control;
+}
+
+// Splits "ID REST" into the control and the rest.
+bool controlAndText(const std::string& argument, HWND* control, std::string* text) {
+  size_t space = argument.find(' ');
+  *control = controlOfCurrent(argument.substr(0, space));
+  *text = space == std::string::npos ? "" : argument.substr(space + 1);
+  return *control != nullptr;
+}
+
+bool click(const std::string& id) {
+  HWND control = controlOfCurrent(id);
+  // Posted: a click that opens a modal box must not hold the driver.
+  return control != nullptr && PostMessageA(control, BM_CLICK, 0, 0) != 0;
+}
+
+bool checkChecked(const std::string& argument) {
+  HWND control = nullptr;
+  std::string expected;
+  if (!controlAndText(argument, &control, &expected)) return false;
+  std::string state;
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
+    state = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0";
+    if (state == expected) return true;
+    Sleep(kPollMs);
+  }
+  printf("check box %s is %s, expected %s\n", argument.substr(0, argument.find(' ')).c_str(), state.c_str(),
+         expected.c_str());
+  return false;
+}
+
+bool typeText(const std::string& argument) {
+  HWND control = nullptr;
+  std::string text;
+  if (!controlAndText(argument, &control, &text)) return false;
+  return SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) != 0;
+}
+
+bool checkField(const std::string& argument) {
+  HWND control = nullptr;
+  std::string pattern;
+  if (!controlAndText(argument, &control, &pattern)) return false;
+  char text[4096] = "";
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
+    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    if (matches(pattern.c_str(), text)) return true;
+    Sleep(kPollMs);
+  }
+  printf("control %s holds \"%s\", not \"%s\"\n", argument.substr(0, argument.find(' ')).c_str(),
+         printable(text).c_str(), pattern.c_str());
+  return false;
+}
+
 bool waitUntilGone() {
-  for (DWORD waited = 0; waited < kStepTimeoutMs; waited += kPollMs) {
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
     if (!IsWindow(current) || !IsWindowVisible(current)) return true;
     Sleep(kPollMs);
   }
-  printf("the window is still open after %lu ms\n", kStepTimeoutMs);
+  printf("the window is still open after %lu ms\n", stepTimeoutMs);
   return false;
 }
 
 bool checkExit(const std::string& expected) {
-  if (WaitForSingleObject(program.hProcess, kStepTimeoutMs) != WAIT_OBJECT_0) {
-    printf("the program did not end within %lu ms\n", kStepTimeoutMs);
+  if (WaitForSingleObject(program.hProcess, stepTimeoutMs) != WAIT_OBJECT_0) {
+    printf("the program did not end within %lu ms\n", stepTimeoutMs);
     TerminateProcess(program.hProcess, 99);
     return false;
   }
@@ -884,6 +949,11 @@ bool checkIcons(const std::string& argument) {
   return ok;
 }
 
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 std::string screenshotPath(const std::string& file) {
   bool absolute = file.size() > 1 && (file[1] == ':' || file[0] == '\\' || file[0] == '/');
   char folder[MAX_PATH] = "";
@@ -941,8 +1011,46 @@ bool saveScreenshot(const std::string& file) {
   return ok;
 }
 
+BOOL CALLBACK printProgramDialog(HWND window, LPARAM) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId != program.dwProcessId || !IsWindowVisible(window)) return TRUE;
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (strcmp(className, "#32770") != 0) return TRUE;
+  char caption[256] = "";
+  GetWindowTextA(window, caption, sizeof caption);
+  printf("  showing: \"%s\"", caption);
+  StaticTexts found;
+  EnumChildWindows(window, collectStaticText, reinterpret_cast<LPARAM>(&found));
+  for (const std::string& text : found.texts) printf(" | %s", printable(text).c_str());
+  printf("\n");
+  return TRUE;
+}
+
+// What a failed step leaves for whoever reads the log: the program's dialogs
+// as they stand and a picture of the screen, SCRIPT-failure.bmp.
+void reportFailure(const std::string& scriptPath) {
+  if (program.hProcess != nullptr && !programEnded()) EnumWindows(printProgramDialog, 0);
+  std::string name = scriptPath.substr(folderOf(scriptPath).size());
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  if (saveScreenshot(name + "-failure.bmp")) printf("  screen saved as %s-failure.bmp\n", name.c_str());
+}
+
+bool setStepTimeout(const std::string& seconds) {
+  int value = atoi(seconds.c_str());
+  if (value <= 0) {
+    printf("timeout wants a number of seconds, not \"%s\"\n", seconds.c_str());
+    return false;
+  }
+  stepTimeoutMs = static_cast<DWORD>(value) * 1000;
+  return true;
+}
+
 bool runStep(const std::string& command, const std::string& argument) {
   if (command == "start") return startProgram(argument);
+  if (command == "timeout") return setStepTimeout(argument);
   if (command == "startlink") return startShortcutTarget(argument);
   if (command == "hold") return holdFile(argument);
   if (command == "icons") return checkIcons(argument);
@@ -963,16 +1071,15 @@ bool runStep(const std::string& command, const std::string& argument) {
   if (command == "text") return checkText(argument);
   if (command == "press") return press(argument);
   if (command == "gone") return waitUntilGone();
+  if (command == "click") return click(argument);
+  if (command == "checked") return checkChecked(argument);
+  if (command == "type") return typeText(argument);
+  if (command == "field") return checkField(argument);
   if (command == "close") return PostMessageA(current, WM_CLOSE, 0, 0) != 0;
   if (command == "controls") return printCurrentLayout();
   if (command == "layout") return checkLayout(scriptFolder + argument);
   printf("unknown command \"%s\"\n", command.c_str());
   return false;
-}
-
-std::string folderOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 std::string folderOfThisProgram() {
@@ -1007,10 +1114,15 @@ int main(int argc, char** argv) {
     std::string command = text.substr(0, space);
     std::string argument = space == std::string::npos ? "" : text.substr(space + 1);
     ok = runStep(command, argument);
-    if (!ok) printf("  at %s:%d: %s\n", argv[1], lineNumber, text.c_str());
+    if (!ok) {
+      printf("  at %s:%d: %s\n", argv[1], lineNumber, text.c_str());
+      reportFailure(argv[1]);
+    }
     fflush(stdout);
   }
   fclose(script);
-  if (!ok && program.hProcess != nullptr && !programEnded()) TerminateProcess(program.hProcess, 99);
+  // A program still running would hold the log's pipe open: a scenario
+  // that does not wait for its end leaves it ended.
+  if (program.hProcess != nullptr && !programEnded()) TerminateProcess(program.hProcess, 99);
   return ok ? 0 : 1;
 }

@@ -11,7 +11,8 @@
 # NAME.before, when there is one, runs the same way before the driver, to
 # prepare the prefix or take a snapshot of it. Both hooks find the prefix
 # through the Wine environment, the Wine loader in VM_E2E_WINE, and a folder
-# for what they keep between them in VM_E2E_STATE.
+# for what they keep between them in VM_E2E_STATE. Each scenario has a prefix
+# of its own, fresh from the one made at the start.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd); shift
@@ -37,6 +38,8 @@ screens="$build/screens"
 mkdir -p "$screens"
 export VM_E2E_WINE="$loader"
 export VM_E2E_STATE="$build/e2e-state"
+# The build tree whose programs run, and whose payload/stage holds what setup.exe carries.
+export VM_E2E_TREE="$build/$tree"
 mkdir -p "$VM_E2E_STATE"
 # The driver writes screenshots there through Wine's Z: drive, the host's root.
 export VM_E2E_SCREENS="Z:$screens"
@@ -54,6 +57,8 @@ for scenario in "${scenarios[@]}"; do
   name=$(basename "$scenario" .txt)
   t0=$(date +%s)
   rm -f "$screens/$name.bmp" "$screens/$name"-*.bmp
+  # Every scenario starts from the machine as Wine made it.
+  renew_wine_prefix
   before="${scenario%.txt}.before"
   output=""
   status=0

@@ -15,8 +15,9 @@ wine_loader_for() {  # BUILD_TREE (win32 or win64)
   fi
 }
 
-# Makes a fresh prefix. Without a window manager every closed window would
-# otherwise cost about two seconds, hence Managed=N.
+# Makes a fresh prefix and keeps it as the pristine one that renew_wine_prefix
+# copies. Without a window manager every closed window would otherwise cost
+# about two seconds, hence Managed=N.
 make_wine_prefix() {
   # A server still running on an earlier prefix would keep writing into it.
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
@@ -26,6 +27,21 @@ make_wine_prefix() {
   "$loader" wineboot --init >/dev/null 2>&1
   "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   wineserver -w
+  mv "$WINEPREFIX" "$WINE_ROOT/pristine"
+  renew_wine_prefix
+}
+
+# Puts the pristine prefix back in place of the current one, in about a
+# second: the copy shares the pristine files' storage (hard links). Wine
+# replaces its registry files as a whole, and the programs only add files,
+# except for the .ini files that profile writes change in place: those are
+# copied for real.
+renew_wine_prefix() {
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  rm -rf "$WINEPREFIX"
+  cp -al "$WINE_ROOT/pristine" "$WINEPREFIX"
+  (cd "$WINE_ROOT/pristine" && find . -type f \( -iname '*.ini' -o -iname '*.reg' \) -print0) |
+    while IFS= read -r -d '' file; do cp --remove-destination "$WINE_ROOT/pristine/$file" "$WINEPREFIX/$file"; done
 }
 
 # Which build tree's programs run here: win32 when 32-bit Wine works on this

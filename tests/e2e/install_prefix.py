@@ -1,0 +1,283 @@
+#!/usr/bin/env python3
+"""Prepares and checks the Wine prefix around the scenarios that run the real
+setup.exe.
+
+  install_prefix.py before nt|9x NAME [earlier-driver]
+      Makes setup.exe and the uninstaller see Windows NT or Windows 98, puts an
+      earlier copy of the product's driver into the system folder when asked,
+      and keeps a snapshot of the prefix as NAME.
+  install_prefix.py installed NAME FOLDER COMPONENTS [earlier-driver]
+      One installation into FOLDER (a Windows path) of the components listed
+      (digits 0 to 5, e.g. 012345; the support files always come along):
+      every file of their payload entries with its size and stored time and
+      nothing else, _vmunins.dat listing what exists, the registry values,
+      the Start Menu shortcuts and the driver's registration of the family.
+  install_prefix.py unchanged NAME
+      The prefix holds what the snapshot held: a cancelled or failed
+      installation left nothing behind.
+  install_prefix.py uninstall NAME FOLDER SCRIPT
+      Runs the driver on SCRIPT (the uninstaller started from its shortcut),
+      then compares the prefix with the snapshot taken before the installation.
+
+Runs with the Wine environment of tests/e2e/run.sh (WINEPREFIX, VM_E2E_WINE,
+VM_E2E_STATE, VM_E2E_TREE).
+"""
+import os
+import struct
+import subprocess
+import sys
+
+from prefix import (DRIVE_C, PENDING, SESSION_MANAGER, host_path, load, read_text, registry_changes, removal_failures,
+                    report, save_snapshot, set_family, value)
+
+PROGRAMS = ("setup.exe", "_vmunins.exe")
+STAGE = os.path.join(os.environ["VM_E2E_TREE"], "payload", "stage")
+
+# The payload entries of each component; the driver's entry is the family's.
+ENTRIES = {0: (100, 101, 102, 103, 104, 105), 1: (200,), 2: (300,), 4: (500,), 5: (600, 601), 6: (1000, 1001, 1002)}
+DRIVER = {
+    "nt": {"entry": 450, "source": "_velkp32.dll", "name": "velkpipe.dll", "earlier": "velkpi00.dll"},
+    "9x": {"entry": 400, "source": "_velkp16.drv", "name": "velkpipe.drv", "earlier": "velkpi00.drv"},
+}
+SYSTEM = r"C:\windows\system32"
+
+# Every payload file carries the product's release time, 15 March 2004 12:00 UTC.
+RELEASE_TIME = 1079352000
+DATA_MAGIC = 0x5749AAE0
+
+PRODUCT = r"Software\Brantic\Velk Modular"
+UNINSTALL = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Velk Modular"
+APP_PATH = r"Software\Microsoft\Windows\CurrentVersion\App Paths\vm.exe"
+SHARED = r"Software\Microsoft\Windows\CurrentVersion\SharedDLLs"
+DRIVERS32 = r"Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
+DESCRIPTIONS = r"Software\Microsoft\Windows NT\CurrentVersion\drivers.desc"
+SHORTCUTS = [("Velk Modular.lnk", "vm.exe", True), ("Velk Modular Help.lnk", "vm.hlp", True),
+             ("Velk Modular Home Page.lnk", "Velk Modular Home Page.url", False),
+             ("Velk Modular License.lnk", "Velk Modular License.txt", False),
+             ("Uninstall Velk Modular.lnk", "_vmunins.exe", False)]
+
+
+def reg_text(text):
+    """A text value as Wine writes it into its registry files."""
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def payload_files(entry):
+    """{relative Windows path: size} of one entry, and its folders."""
+    files, folders = {}, set()
+    root = os.path.join(STAGE, str(entry))
+    for folder, dirs, names in os.walk(root):
+        for name in dirs:
+            folders.add(os.path.relpath(os.path.join(folder, name), root).replace(os.sep, "\\"))
+        for name in names:
+            path = os.path.join(folder, name)
+            files[os.path.relpath(path, root).replace(os.sep, "\\")] = os.path.getsize(path)
+    return files, folders
+
+
+def read_data_file(path):
+    """The records of an uninstall data file as (kind, Windows path)."""
+    data = open(path, "rb").read()
+    magic, version, count = struct.unpack_from("<Iii", data, 0)
+    if (magic, version) != (DATA_MAGIC, 0):
+        raise ValueError("wrong magic or version")
+    at, records = 12, []
+    for _ in range(count):
+        kind, length = struct.unpack_from("<ii", data, at)
+        records.append((kind, data[at + 8:at + 8 + length].decode("cp1252")))
+        at += 8 + length
+    if at != len(data):
+        raise ValueError("bytes after the last record")
+    return records
+
+
+def start_menu_folder():
+    for folder, dirs, _ in os.walk(os.path.join(DRIVE_C, "users")):
+        if os.path.basename(folder) == "Programs" and "Velk Modular" in dirs:
+            return os.path.join(folder, "Velk Modular")
+    return None
+
+
+def before(family, name, options):
+    set_family(family, PROGRAMS)
+    if "earlier-driver" in options:
+        # An earlier copy of the product's driver, as an older installation left it.
+        with open(os.path.join(STAGE, str(DRIVER[family]["entry"]), DRIVER[family]["source"]), "rb") as f:
+            earlier = f.read()
+        with open(host_path(SYSTEM + "\\" + DRIVER[family]["name"]), "wb") as f:
+            f.write(earlier + b" an earlier build")
+    save_snapshot(name, family=family)
+
+
+def check_files(folder, components, family, failures):
+    expected, folders = {}, set()
+    for component in sorted(components | {6}):
+        for entry in ENTRIES.get(component, (DRIVER[family]["entry"],) if component == 3 else ()):
+            files, entry_folders = payload_files(entry)
+            expected.update(files)
+            folders |= entry_folders
+    # The driver's file leaves the folder for the system folder.
+    expected.pop(DRIVER[family]["source"], None)
+    expected["_vmunins.dat"] = None
+    root = host_path(folder)
+    found = {}
+    for here, dirs, names in os.walk(root):
+        for name in names:
+            path = os.path.join(here, name)
+            found[os.path.relpath(path, root).replace(os.sep, "\\").lower()] = path
+    for relative, size in sorted(expected.items()):
+        path = found.pop(relative.lower(), None)
+        if path is None:
+            failures.append(f"missing {folder}\\{relative}")
+        elif size is not None and os.path.getsize(path) != size:
+            failures.append(f"{relative}: {os.path.getsize(path)} bytes, the payload holds {size}")
+        elif size is not None and int(os.path.getmtime(path)) != RELEASE_TIME:
+            failures.append(f"{relative}: written at {int(os.path.getmtime(path))}, stored time {RELEASE_TIME}")
+    for relative in sorted(found):
+        failures.append(f"not in the payload of the selected components: {relative}")
+    for relative in sorted(folders):
+        if not os.path.isdir(os.path.join(root, *relative.split("\\"))):
+            failures.append(f"missing the folder {relative}")
+    return expected
+
+
+def check_data_file(folder, expected, family, failures):
+    try:
+        records = read_data_file(host_path(folder + "\\_vmunins.dat"))
+    except (OSError, ValueError, struct.error) as error:
+        failures.append(f"cannot read _vmunins.dat: {error}")
+        return
+    listed = {path.lower() for _, path in records}
+    if len(listed) != len(records):
+        failures.append("_vmunins.dat lists a path twice")
+    moved = (folder + "\\" + DRIVER[family]["source"]).lower()
+    for kind, path in records:
+        if not path.lower().startswith(folder.lower() + "\\") and path.lower() != folder.lower():
+            failures.append(f"_vmunins.dat lists {path}, outside {folder}")
+        elif path.lower() != moved and not (os.path.isfile if kind == 0 else os.path.isdir)(host_path(path)):
+            failures.append(f"_vmunins.dat lists {path}, which does not exist")
+    for relative in expected:
+        path = (folder + "\\" + relative).lower()
+        if relative.lower() == "_vmunins.exe":
+            if path in listed:
+                failures.append("_vmunins.dat lists the uninstaller itself")
+        elif path not in listed:
+            failures.append(f"_vmunins.dat does not list {relative}")
+
+
+def check_registry(state, folder, components, family, failures):
+    expected = {
+        ("user", PRODUCT, "InstallDir"): reg_text(folder),
+        ("user" if family == "nt" else "system", UNINSTALL, "DisplayName"): reg_text("Velk Modular"),
+        ("user" if family == "nt" else "system", UNINSTALL, "UninstallString"): reg_text(folder + "\\_vmunins.exe"),
+    }
+    if 0 in components:
+        expected[("user", PRODUCT, "WorkDir")] = reg_text(folder + "\\Work")
+        expected[("system", APP_PATH, "")] = reg_text(folder + "\\vm.exe")
+        expected[("system", APP_PATH, "Path")] = reg_text(folder)
+    else:
+        expected[("user", PRODUCT, "WorkDir")] = None
+        expected[("system", APP_PATH, "")] = None
+    for (hive, key, name), data in expected.items():
+        if value(state, hive, key, name) != data:
+            failures.append(f"{hive}.reg [{key}] \"{name}\" is {value(state, hive, key, name)}, not {data}")
+
+
+def check_shortcuts(folder, components, failures):
+    menu = start_menu_folder()
+    if menu is None:
+        failures.append("no Start Menu folder Velk Modular")
+        return
+    wanted = [(link, target) for link, target, program in SHORTCUTS if 0 in components or not program]
+    if sorted(os.listdir(menu)) != sorted(link for link, _ in wanted):
+        failures.append(f"the Start Menu folder holds {sorted(os.listdir(menu))}")
+    for link, target in wanted:
+        try:
+            content = open(os.path.join(menu, link), "rb").read().lower()
+        except OSError:
+            continue
+        if (folder + "\\" + target).lower().encode("cp1252") not in content:
+            failures.append(f"{link} does not lead to {folder}\\{target}")
+
+
+def check_driver(state, family, earlier, failures):
+    names = DRIVER[family]
+    registered = names["name"]
+    path = host_path(SYSTEM + "\\" + (names["earlier"] if earlier else names["name"]))
+    source = os.path.join(STAGE, str(names["entry"]), names["source"])
+    if not os.path.isfile(path) or open(path, "rb").read() != open(source, "rb").read():
+        failures.append(f"the system folder does not hold the new driver as {os.path.basename(path)}")
+    if earlier:
+        waiting = state["system"].get(SESSION_MANAGER, {}).get(PENDING, "") if family == "nt" else \
+            "\n".join(read_text(os.path.join(DRIVE_C, "windows", "wininit.ini"))).lower()
+        if names["earlier"] not in waiting.lower() or names["name"] not in waiting.lower():
+            failures.append(f"{names['earlier']} is not scheduled to replace {names['name']}: {waiting}")
+    if value(state, "system", PRODUCT, "VelkPipe") != reg_text(registered):
+        failures.append(f"VelkPipe is {value(state, 'system', PRODUCT, 'VelkPipe')}")
+    count = value(state, "system", SHARED, SYSTEM + "\\" + registered)
+    if count is None or not count.startswith("dword:"):
+        failures.append(f"the driver is not counted in SharedDLLs ({count})")
+    if family == "nt":
+        drivers32 = state["system"].get(DRIVERS32.lower(), {})
+        if reg_text(registered) not in drivers32.values():
+            failures.append(f"Drivers32 does not name {registered}: {drivers32}")
+        if value(state, "system", DESCRIPTIONS, registered) != reg_text("Velk Modular"):
+            failures.append("drivers.desc does not describe the driver")
+    else:
+        lines = [line.lower() for line in read_text(os.path.join(DRIVE_C, "windows", "system.ini"))]
+        if f"midivelkmodular={registered}" not in lines:
+            failures.append(f"system.ini has no MIDIVelkModular={registered}")
+
+
+def installed(name, folder, components_text, options):
+    old, new = load(name)
+    family = old["family"]
+    components = {int(digit) for digit in components_text}
+    failures = []
+    expected = check_files(folder, components, family, failures)
+    check_data_file(folder, expected, family, failures)
+    check_registry(new, folder, components, family, failures)
+    check_shortcuts(folder, components, failures)
+    if 3 in components:
+        check_driver(new, family, "earlier-driver" in options, failures)
+    report(failures)
+
+
+def unchanged(name):
+    old, new = load(name)
+    failures = [f"left behind: C:/{path}" for path in sorted(set(new["files"]) - set(old["files"]))]
+    failures += [f"removed: C:/{path}" for path in sorted(set(old["files"]) - set(new["files"]))]
+    for hive in ("system", "user"):
+        for key, value_name, was, now in registry_changes(old[hive], new[hive]):
+            failures.append(f"{hive}.reg [{key}] \"{value_name}\": {was} -> {now}")
+    if new["system.ini"] != old["system.ini"]:
+        failures.append("system.ini changed")
+    report(failures)
+
+
+def uninstall(name, folder, script):
+    tree = os.environ["VM_E2E_TREE"]
+    result = subprocess.run([os.environ["VM_E2E_WINE"], "driver.exe", "Z:" + os.path.abspath(script)], cwd=tree,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+    if result.returncode != 0:
+        print(result.stdout.decode(errors="replace"))
+        sys.exit(1)
+    old, new = load(name)
+    report(removal_failures(old, new, folder))
+
+
+def main():
+    command, args = sys.argv[1], sys.argv[2:]
+    if command == "before":
+        before(args[0], args[1], args[2:])
+    elif command == "installed":
+        installed(args[0], args[1], args[2], args[3:])
+    elif command == "unchanged":
+        unchanged(args[0])
+    elif command == "uninstall":
+        uninstall(args[0], args[1], args[2])
+    else:
+        sys.exit(f"unknown command {command}")
+
+
+main()
