@@ -24,18 +24,18 @@ FaultState& faultState() {
 
 sim::ResetHook clearFaults([] { faultState() = FaultState(); });
 
-const std::vector<sim::Fault> kKinds = {
-    sim::Fault::fileOpenForWriting, sim::Fault::fileWrite,        sim::Fault::fileTimeSet,
-    sim::Fault::folderCreate,       sim::Fault::registryKeyCreate, sim::Fault::registryValueSet,
-    sim::Fault::fileCopy,           sim::Fault::moveOnRestart,    sim::Fault::profileWrite,
-    sim::Fault::shellLinkSave,      sim::Fault::heapAlloc,
-};
-
 }  // namespace
 
 namespace sim {
 
-const std::vector<Fault>& faultKinds() { return kKinds; }
+const std::vector<Fault>& faultKinds() {
+  static const std::vector<Fault> kinds = {
+      Fault::fileOpenForWriting, Fault::fileWrite,        Fault::fileTimeSet,   Fault::folderCreate,
+      Fault::registryKeyCreate,  Fault::registryValueSet, Fault::fileCopy,      Fault::moveOnRestart,
+      Fault::profileWrite,       Fault::shellLinkSave,    Fault::heapAlloc,
+  };
+  return kinds;
+}
 
 const char* faultName(Fault kind) {
   switch (kind) {
