@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "sim/faults.h"
 #include "sim/machine.h"
 
 using sim::machine;
@@ -105,6 +106,7 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
   // cannot open the destination for writing.
   if (sim::hostPath(existingFileName) == sim::hostPath(newFileName) || (replacing && sim::isLocked(newFileName)))
     return fail(ERROR_SHARING_VIOLATION);
+  if (sim::faultStrikes(sim::Fault::fileCopy, newFileName)) return fail(ERROR_DISK_FULL);
   return copyContents(existingFileName, newFileName, sourceInfo, replacing) ? TRUE : FALSE;
 }
 
@@ -117,6 +119,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     // Only noted: the session manager makes the move at the next start, and
     // a missing destination means the file is deleted then.
     if (flags & MOVEFILE_COPY_ALLOWED) return fail(ERROR_INVALID_PARAMETER);
+    if (sim::faultStrikes(sim::Fault::moveOnRestart, existingFileName)) return fail(ERROR_ACCESS_DENIED);
     moveState().delayedMoves.push_back(
         sim::DelayedMove{existingFileName, newFileName != nullptr ? newFileName : "", flags});
     return TRUE;

@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 
+#include "sim/faults.h"
 #include "sim/machine.h"
 #include "sim/processes.h"
 
@@ -26,6 +27,7 @@ namespace {
 
 // One open of a file by the program: a CreateFileA handle or a stdio stream.
 struct OpenFile {
+  std::string windowsPath;
   std::string hostPath;
   DWORD access;  // GENERIC_READ and/or GENERIC_WRITE
   DWORD share;   // FILE_SHARE_* granted to later opens
@@ -95,6 +97,18 @@ bool isHostFolder(const std::string& host) {
   return hostStat(host, &info) && S_ISDIR(info.st_mode);
 }
 
+bool parentExists(const std::string& host) {
+  size_t slash = host.find_last_of('/');
+  return slash != std::string::npos && isHostFolder(host.substr(0, slash));
+}
+
+// A call refused with `error`, as an injected fault refuses it.
+template <typename Result>
+Result refused(DWORD error, Result result) {
+  machine().lastError = error;
+  return result;
+}
+
 // Windows tells a missing file in an existing folder from a missing folder.
 DWORD notFoundError(const std::string& host) {
   size_t slash = host.find_last_of('/');
@@ -143,10 +157,10 @@ bool heldWithoutDeleteSharing(const std::string& host) {
   return false;
 }
 
-uintptr_t registerOpen(const std::string& host, DWORD access, DWORD share, bool isHandle) {
+uintptr_t registerOpen(const char* windowsPath, const std::string& host, DWORD access, DWORD share, bool isHandle) {
   uintptr_t id = fileState().nextId;
   fileState().nextId += 4;
-  fileState().openFiles[id] = OpenFile{host, access, share, isHandle};
+  fileState().openFiles[id] = OpenFile{windowsPath, host, access, share, isHandle};
   return id;
 }
 
@@ -163,6 +177,7 @@ OpenFile* findHandle(HANDLE handle) {
 // drive's free space and fail once it is gone, as a full disk does.
 struct Stream {
   FILE* host;
+  std::string windowsPath;
   char drive;
   bool appending;
   uintptr_t openId;
@@ -172,6 +187,12 @@ ssize_t streamRead(void* cookie, char* buffer, size_t size) {
   Stream* stream = static_cast<Stream*>(cookie);
   size_t done = fread(buffer, 1, size, stream->host);
   return done == 0 && ferror(stream->host) ? -1 : static_cast<ssize_t>(done);
+}
+
+ssize_t diskFull() {
+  machine().lastError = ERROR_DISK_FULL;
+  errno = ENOSPC;
+  return 0;
 }
 
 ssize_t streamWrite(void* cookie, const char* buffer, size_t size) {
@@ -187,11 +208,9 @@ ssize_t streamWrite(void* cookie, const char* buffer, size_t size) {
   uint64_t growth = start + size > end ? start + size - end : 0;
   // Windows allocates before it writes: a write that does not fit writes
   // nothing and fails with ERROR_DISK_FULL.
-  if (!takeSpace(stream->drive, growth)) {
-    machine().lastError = ERROR_DISK_FULL;
-    errno = ENOSPC;
-    return 0;
-  }
+  if (growth <= sim::freeBytes(stream->drive) && sim::faultStrikes(sim::Fault::fileWrite, stream->windowsPath))
+    return diskFull();
+  if (!takeSpace(stream->drive, growth)) return diskFull();
   size_t done = fwrite(buffer, 1, size, stream->host);
   uint64_t grown = start + done > end ? start + done - end : 0;
   giveSpaceBack(stream->drive, growth - grown);
@@ -275,6 +294,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
     machine().lastError = ERROR_ALREADY_EXISTS;
     return FALSE;
   }
+  if (parentExists(host) && sim::faultStrikes(sim::Fault::folderCreate, pathName))
+    return refused(ERROR_ACCESS_DENIED, FALSE);
   if (mkdir(host.c_str(), 0777) != 0) {
     machine().lastError = errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
     return FALSE;
@@ -368,6 +389,9 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     machine().lastError = ERROR_SHARING_VIOLATION;
     return INVALID_HANDLE_VALUE;
   }
+  if ((desiredAccess & GENERIC_WRITE) && (exists || parentExists(host)) &&
+      sim::faultStrikes(sim::Fault::fileOpenForWriting, fileName))
+    return refused(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   bool truncate = exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING);
   if (!exists || truncate) {
     int fd = open(host.c_str(), O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0), 0666);
@@ -379,7 +403,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     if (truncate) giveSpaceBack(driveOf(fileName), static_cast<uint64_t>(info.st_size));
     if (!exists) fileState().creationTimes[host] = fileTimeNow();
   }
-  uintptr_t id = registerOpen(host, desiredAccess, shareMode, true);
+  uintptr_t id = registerOpen(fileName, host, desiredAccess, shareMode, true);
   machine().lastError =
       exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                              : ERROR_SUCCESS;
@@ -412,6 +436,7 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIM
       return FALSE;
     }
   }
+  if (sim::faultStrikes(sim::Fault::fileTimeSet, open->windowsPath)) return refused(ERROR_ACCESS_DENIED, FALSE);
   timespec times[2];
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_nsec = UTIME_OMIT;
@@ -460,6 +485,11 @@ FILE* openWindowsFile(const char* path, const char* mode) {
     errno = EACCES;
     return nullptr;
   }
+  if ((access & GENERIC_WRITE) && (exists || parentExists(host)) &&
+      sim::faultStrikes(sim::Fault::fileOpenForWriting, path)) {
+    errno = EACCES;
+    return refused(ERROR_ACCESS_DENIED, static_cast<FILE*>(nullptr));
+  }
   FILE* hostFile = fopen(host.c_str(), mode);
   if (hostFile == nullptr) {
     machine().lastError = errno == ENOENT || errno == ENOTDIR ? notFoundError(host) : ERROR_ACCESS_DENIED;
@@ -469,7 +499,8 @@ FILE* openWindowsFile(const char* path, const char* mode) {
   if (exists && mode[0] == 'w') giveSpaceBack(driveOf(path), static_cast<uint64_t>(info.st_size));
   if (!exists) fileState().creationTimes[host] = fileTimeNow();
 
-  Stream* stream = new Stream{hostFile, driveOf(path), mode[0] == 'a', registerOpen(host, access, share, false)};
+  Stream* stream =
+      new Stream{hostFile, path, driveOf(path), mode[0] == 'a', registerOpen(path, host, access, share, false)};
   cookie_io_functions_t functions = {streamRead, streamWrite, streamSeek, streamClose};
   FILE* file = fopencookie(stream, mode, functions);
   if (file == nullptr) {

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "sim/faults.h"
+
 namespace sim {
 
 Machine& machine() {
@@ -192,6 +194,7 @@ HANDLE WINAPI GetProcessHeap(void) {
 
 LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
   if (bytes > machine().heapLimit) return nullptr;
+  if (sim::faultStrikes(sim::Fault::heapAlloc, std::to_string(bytes))) return nullptr;
   void* block = (flags & HEAP_ZERO_MEMORY) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
   if (block != nullptr) ++machine().liveHeapBlocks;
   return block;

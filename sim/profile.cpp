@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/faults.h"
 #include "sim/machine.h"
 
 using sim::machine;
@@ -148,6 +149,13 @@ std::vector<std::string> sectionEntries(const ProfileSection& section) {
   return entries;
 }
 
+// An injected fault refuses the write as a file that cannot be written does.
+bool writeRefused(const std::string& path, const char* section) {
+  if (!sim::faultStrikes(sim::Fault::profileWrite, path + " [" + section + "]")) return false;
+  machine().lastError = ERROR_ACCESS_DENIED;
+  return true;
+}
+
 }  // namespace
 
 namespace sim {
@@ -203,6 +211,7 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR appName, LPSTR buffer, DWORD size,
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR appName, LPCSTR string, LPCSTR fileName) {
   if (appName == nullptr) return FALSE;  // a cache flush, which the sim has no need of
   std::string path = resolvedPath(fileName);
+  if (writeRefused(path, appName)) return FALSE;
   Profile profile = load(sim::hostPath(path));
   std::string name = trimmed(appName);
   if (string == nullptr) {
@@ -231,6 +240,7 @@ BOOL WINAPI WritePrivateProfileSectionA(LPCSTR appName, LPCSTR string, LPCSTR fi
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR string, LPCSTR fileName) {
   if (appName == nullptr) return FALSE;
   std::string path = resolvedPath(fileName);
+  if (writeRefused(path, appName)) return FALSE;
   Profile profile = load(sim::hostPath(path));
   std::string name = trimmed(appName);
   if (keyName == nullptr) {

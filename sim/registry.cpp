@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 
+#include "sim/faults.h"
 #include "sim/machine.h"
 
 using sim::machine;
@@ -230,6 +231,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REG
   // Making a key needs the right to add below its parent, which a refused
   // subtree withholds whatever access is asked for the new key itself.
   if ((!exists && isRefused(lower)) || !accessAllowed(lower, desired)) return ERROR_ACCESS_DENIED;
+  if (sim::faultStrikes(sim::Fault::registryKeyCreate, path)) return ERROR_ACCESS_DENIED;
   makeKey(path);
   if (registry().keys.count(lower) == 0) registry().keys[lower] = Key{path, {}};
   if (disposition != nullptr) *disposition = exists ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
@@ -263,6 +265,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD, DWORD type, 
   Key* key = keyForValues(handle, KEY_SET_VALUE, &error);
   if (key == nullptr) return error;
   if (data == nullptr && dataSize != 0) return ERROR_NOACCESS;
+  std::string named = valueName != nullptr && valueName[0] != '\0' ? "\\" + std::string(valueName) : "";
+  if (sim::faultStrikes(sim::Fault::registryValueSet, key->path + named)) return ERROR_ACCESS_DENIED;
   // Stored exactly as given: NT would add a terminator a REG_SZ lacks, 9x
   // would not, so the stored size shows what the program passed.
   std::string bytes = data != nullptr ? std::string(reinterpret_cast<const char*>(data), dataSize) : std::string();

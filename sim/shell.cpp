@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "sim/code_page.h"
+#include "sim/faults.h"
 #include "sim/machine.h"
 
 using sim::machine;
@@ -284,6 +285,7 @@ class ShellLink final : public IShellLinkA, public IPersistFile {
       return fromWin32(ERROR_PATH_NOT_FOUND);
     if (stat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return fromWin32(ERROR_ACCESS_DENIED);
     if (sim::isLocked(path)) return fromWin32(ERROR_SHARING_VIOLATION);
+    if (sim::faultStrikes(sim::Fault::shellLinkSave, path)) return fromWin32(ERROR_ACCESS_DENIED);
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
     out << linkText(link_);
     if (!out) return fromWin32(ERROR_ACCESS_DENIED);

@@ -522,6 +522,45 @@ struct FolderBrowseRecord {
 };
 const std::vector<FolderBrowseRecord>& folderBrowses();
 
+// ---- Injected faults -------------------------------------------------------------------
+//
+// The calls Windows can refuse on a machine that is full, locked down or out of
+// memory, counted by kind. A call counts once it has got past everything else
+// that could stop it and is about to act, so on an undisturbed run the count
+// is how many things of that kind the program did. An armed fault makes such
+// a call fail as Windows reports that failure, with no effect on the machine.
+enum class Fault {
+  fileOpenForWriting,  // CreateFileA asking GENERIC_WRITE, openWindowsFile for writing or
+                       // update: INVALID_HANDLE_VALUE or null, ERROR_ACCESS_DENIED (errno EACCES)
+  fileWrite,           // a write of an openWindowsFile stream reaching the disk: nothing
+                       // written, ERROR_DISK_FULL (errno ENOSPC)
+  fileTimeSet,         // SetFileTime: FALSE, ERROR_ACCESS_DENIED
+  folderCreate,        // CreateDirectoryA of a folder not there yet: FALSE, ERROR_ACCESS_DENIED
+  registryKeyCreate,   // RegCreateKeyExA: ERROR_ACCESS_DENIED
+  registryValueSet,    // RegSetValueExA: ERROR_ACCESS_DENIED
+  fileCopy,            // CopyFileA: FALSE, ERROR_DISK_FULL, no file made
+  moveOnRestart,       // MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT: FALSE, ERROR_ACCESS_DENIED
+  profileWrite,        // WritePrivateProfileStringA and WritePrivateProfileSectionA (wininit.ini's
+                       // renames on 9x too): FALSE, ERROR_ACCESS_DENIED
+  shellLinkSave,       // IPersistFile::Save of a shell link: E_ACCESSDENIED
+  heapAlloc,           // HeapAlloc: null (HeapAlloc sets no last error)
+};
+const std::vector<Fault>& faultKinds();
+const char* faultName(Fault kind);
+
+// The `nth` call of `kind` from now on fails; several may be armed at once.
+void failCall(Fault kind, int nth = 1);
+// Calls of `kind` counted since the machine was reset, the failed ones
+// included, and what each was about: the Windows path of the file, folder,
+// stream, copy's destination, move's source or link; the full path of the key
+// (HKEY_LOCAL_MACHINE\SOFTWARE\...), for a value followed by a backslash and
+// its name (none for the default value); the profile file's Windows path, a
+// space and the section in brackets; the size asked of the heap, in bytes.
+int callCount(Fault kind);
+const std::vector<std::string>& callSubjects(Fault kind);
+// Armed faults that struck since the machine was reset.
+int injectedFaults();
+
 }  // namespace sim
 
 #endif  // VM_SIM_SIM_H

@@ -131,6 +131,26 @@ TEST_F(ExtractionTest, AFolderOnlyEntryCreatesAndRecordsItsFolder) {
   EXPECT_EQ(bytesWritten, 0);
 }
 
+TEST_F(ExtractionTest, AFolderThatCannotBeMadeIsNeverListedAndIsReportedByTheFirstThingItLacks) {
+  // A file inside it fails on its own and is the one named.
+  installEntry(102, makeEntry({"Bin"}, {{"Bin\\dsp.dll", "dsp"}}));
+  sim::failCall(sim::Fault::folderCreate);
+  sim::answerNextMessageBox(IDOK);
+  EXPECT_EQ(extractEntry(102, nullptr), kExtractStopped);
+  EXPECT_EQ(messages(), (std::vector<std::string>{"Failed to write " + inTarget("Bin\\dsp.dll")}));
+  EXPECT_TRUE(recordsOf(uninstallList).empty());
+
+  // A folder no file needs is named itself, once the rest of the entry is in
+  // place and listed.
+  installEntry(103, makeEntry({"Work", "Docs"}, {{"Docs\\a.txt", "a"}}));
+  sim::failCall(sim::Fault::folderCreate);
+  sim::answerNextMessageBox(IDOK);
+  EXPECT_EQ(extractEntry(103, nullptr), kExtractStopped);
+  EXPECT_EQ(messages().back(), "Failed to write " + inTarget("Work"));
+  EXPECT_EQ(writeFailed, 1);
+  EXPECT_EQ(recordsOf(uninstallList), (std::vector<RecordSeen>{folder(inTarget("Docs")), file(inTarget("Docs\\a.txt"))}));
+}
+
 TEST_F(ExtractionTest, ANameBeyondThePathLimitGives3AndWritesNoFileOfTheEntry) {
   // "Sub\" and 255 more characters: 259, the longest name an entry holds;
   // under C:\Target the path would be 269 characters long.
@@ -359,6 +379,20 @@ TEST_F(ExtractionTest, TheLicenceReportsNoMemoryAndDamageToItsOwner) {
     EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK));
   }
   EXPECT_EQ(sim::liveHeapBlocks(), heapBlocks);
+}
+
+TEST_F(ExtractionDeathTest, NoMemoryForTheFileTableOfASmallerEntryIsTheInternalError) {
+  // Kept at its old length, the table would make the sink wait for a file
+  // this entry does not have.
+  installEntry(100, makeEntry({}, {{"a.txt", "a"}, {"b.txt", "b"}}));
+  installEntry(101, makeEntry({}, {{"c.txt", "c"}}));
+  ASSERT_EQ(extractEntry(100, nullptr), kExtractDone);
+  auto shortOfMemory = [] {
+    sim::failCall(sim::Fault::heapAlloc);
+    sim::answerNextMessageBox(IDOK);
+    extractEntry(101, nullptr);
+  };
+  EXPECT_EXIT(shortOfMemory(), ::testing::ExitedWithCode(1), "Internal error");
 }
 
 TEST_F(ExtractionDeathTest, ALicenceEntryWithoutAFileIsABrokenBuild) {

@@ -3,17 +3,13 @@
 // progress call in turn (the user's cancel) and at every file in turn (a file
 // in use, a full disk), and after each stop the whole simulated disk is
 // compared with what it held before.
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "disk_image.h"
 #include "install/installation.h"
 #include "installing_fixture.h"
 #include "vmpack/entry_builder.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -59,38 +55,6 @@ std::vector<uint8_t> entryOf(int id, const std::vector<std::string>& folders) {
   for (const SampleFile& file : kFiles)
     if (file.entry == id) files.emplace_back(file.name, contentFor(file));
   return makeEntry(folders, files, 126253227060000000ull);
-}
-
-// Every folder and file under the simulated drives, with each file's content
-// and write time.
-typedef std::map<std::string, std::string> DiskImage;
-
-DiskImage imageOf(const std::string& root) {
-  DiskImage image;
-  for (const fs::directory_entry& item : fs::recursive_directory_iterator(root)) {
-    std::string path = item.path().string().substr(root.size());
-    if (item.is_directory()) {
-      image[path] = "<folder>";
-    } else {
-      std::ifstream in(item.path(), std::ios::binary);
-      std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      image[path] = content + "@" + std::to_string(item.last_write_time().time_since_epoch().count());
-    }
-  }
-  return image;
-}
-
-// What was added, removed or changed, one path a line.
-std::string differences(const DiskImage& before, const DiskImage& after) {
-  std::string text;
-  for (const auto& item : after) {
-    auto found = before.find(item.first);
-    if (found == before.end()) text += "  left behind: " + item.first + "\n";
-    else if (found->second != item.second) text += "  changed: " + item.first + "\n";
-  }
-  for (const auto& item : before)
-    if (after.count(item.first) == 0) text += "  removed: " + item.first + "\n";
-  return text;
 }
 
 class RollBackTest : public InstallingTest {

@@ -212,6 +212,19 @@ TEST_F(InstallationTest, ADataFileThatCannotBeWrittenRollsBack) {
   expectRolledBack();
 }
 
+TEST_F(InstallationTest, NoMemoryToListTheDataFileItselfStopsBeforeAnyEntry) {
+  // The first block the sequence asks for is the data file's own record:
+  // without it the data file would outlive the uninstaller.
+  sim::failCall(sim::Fault::heapAlloc);
+  sim::answerNextMessageBox(IDOK);
+  EXPECT_EQ(runInstallation(), kInstallationStopped);
+  EXPECT_EQ(messages(), (std::vector<std::string>{"Failed to create uninstall info. Aborting setup"}));
+  EXPECT_EQ(sim::injectedFaults(), 1);
+  EXPECT_TRUE(sim::resourceLookups().empty());
+  EXPECT_TRUE(recordsOf(uninstallList).empty());
+  EXPECT_FALSE(sim::fileExists(inTarget("_vmunins.dat")));
+}
+
 TEST_F(InstallationTest, ADataFilePathTooLongStopsBeforeAnyEntry) {
   // 250 characters: joined with "_vmunins.dat" the path would be 263 long.
   std::string target = "C:\\" + std::string(200, 'a') + "\\" + std::string(46, 'b');

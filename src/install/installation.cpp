@@ -89,7 +89,13 @@ int32_t runInstallation() {
   // An earlier installation into this folder is taken over record for
   // record; without one the list starts empty.
   uninstallList.loadFrom(dataFile);
-  uninstallList.addRecord(dataFile, kUninstallFile);
+  // A data file that does not list itself would outlive the uninstaller.
+  // Nothing is written yet, and the records taken over stay on disk.
+  if (!uninstallList.addRecord(dataFile, kUninstallFile)) {
+    uninstallList.clear();
+    tell(kUninstallInfoFailedMessage);
+    return kInstallationStopped;
+  }
 
   bytesWritten = 0;
   installOptions.componentSelected[kComponentSupport] = 1;

@@ -107,18 +107,30 @@ int32_t extractOpenEntry(const PayloadEntry& entry, uint8_t** memoryResult) {
   char name[kNameLengthLimit];
   int32_t nameLength = 0;
   char path[kPathBufferSize];
+  // The first folder that could not be created. A file inside it cannot be
+  // written and says so; a folder no file needs is reported once the rest of
+  // the entry is done.
+  char missingFolder[kPathBufferSize];
+  missingFolder[0] = '\0';
   for (int32_t i = 0; i < folderCount; ++i) {
     ENSURE(readFolderRecord(cursor, name, &nameLength));
     // Extracting into memory creates nothing on disk.
     if (!intoFolder) continue;
     if (!targetPath(name, path)) return kExtractPathTooLong;
-    // A folder that exists already is fine; one that cannot be created
-    // shows up as a file that cannot be written.
-    CreateDirectoryA(path, nullptr);
-    uninstallList.addRecord(path, kUninstallFolder);
+    // A folder that exists already is fine. One that is not there stays out
+    // of the list, which names only what the uninstaller will find.
+    if (CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
+      uninstallList.addRecord(path, kUninstallFolder);
+    } else if (missingFolder[0] == '\0') {
+      strcpy(missingFolder, path);
+    }
   }
 
   fileRecords.resize(fileCount);
+  // A shorter array that could not be had keeps its old count, which the
+  // sink would take for this entry's: no memory for it ends here, as the
+  // bounds check ends a longer one.
+  ENSURE(fileRecords.count() == fileCount);
   CatalogueFile file;
   for (int32_t i = 0; i < fileCount; ++i) {
     ENSURE(readFileRecord(cursor, &file));
@@ -132,11 +144,19 @@ int32_t extractOpenEntry(const PayloadEntry& entry, uint8_t** memoryResult) {
   }
 
   writeFailed = 0;
-  if (fileCount == 0) return kExtractDone;
-  MemoryBitSource source(cursor.position(), cursor.end());
-  Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
-  return intoFolder ? decodeIntoFolder(source, decompressor)
-                    : decodeIntoMemory(entry, source, decompressor, memoryResult);
+  int32_t result = kExtractDone;
+  if (fileCount > 0) {
+    MemoryBitSource source(cursor.position(), cursor.end());
+    Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
+    result = intoFolder ? decodeIntoFolder(source, decompressor)
+                        : decodeIntoMemory(entry, source, decompressor, memoryResult);
+  }
+  if (result == kExtractDone && missingFolder[0] != '\0') {
+    reportWriteFailure(missingFolder);
+    writeFailed = 1;
+    result = kExtractStopped;
+  }
+  return result;
 }
 
 }  // namespace

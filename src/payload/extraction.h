@@ -33,7 +33,10 @@ extern UninstallList unrecordedFiles;
 
 // Extracts entry `id`. With memoryResult null, into the target folder: the
 // folders are created and recorded, the files written, checked, given their
-// stored times and recorded, each named on the Installing dialog. Otherwise
+// stored times and recorded, each named on the Installing dialog. A folder
+// that cannot be created is not recorded; the first file inside it fails,
+// and a folder no file needs is reported as not written once the rest of the
+// entry is done (a stop). Otherwise
 // the files' contents, back to back and followed by one zero byte, go into a
 // block from allocateBlock that *memoryResult receives (untouched for an
 // entry without files); nothing is created on disk then. Returns an

@@ -41,6 +41,14 @@ void clearShownFile() {
 
 }  // namespace
 
+void reportWriteFailure(const char* path) {
+  // After a confirmed cancel the stop is the user's own doing.
+  if (cancelRequested != 0) return;
+  char text[kTextBufferSize];
+  snprintf(text, sizeof text, kWriteFailedFormat, path);
+  MessageBoxA(installingDialog, text, setupContext.caption, MB_OK);
+}
+
 FileSink::FileSink()
     : file_(nullptr),
       accumulator_(0),
@@ -128,18 +136,16 @@ void FileSink::fail() {
     file_ = nullptr;
     recordFile(fileRecords[fileIndex_].path);
   }
-  // After a confirmed cancel the stop is the user's own doing.
-  if (cancelRequested == 0) {
-    int32_t named = fileIndex_ < fileRecords.count() ? fileIndex_ : fileRecords.count() - 1;
-    char text[kTextBufferSize];
-    snprintf(text, sizeof text, kWriteFailedFormat, fileRecords[named].path);
-    MessageBoxA(installingDialog, text, setupContext.caption, MB_OK);
-  }
+  int32_t named = fileIndex_ < fileRecords.count() ? fileIndex_ : fileRecords.count() - 1;
+  reportWriteFailure(fileRecords[named].path);
   failed_ = 1;
   writeFailed = 1;
 }
 
 bool FileSink::recordFile(const char* path) {
   UninstallList& list = recordWrittenFiles != 0 ? uninstallList : unrecordedFiles;
-  return list.addRecord(path, kUninstallFile);
+  if (list.addRecord(path, kUninstallFile)) return true;
+  // Without a record no roll-back would find the file: it goes at once.
+  DeleteFileA(path);
+  return false;
 }

@@ -9,6 +9,10 @@
 
 #include "payload/bit_stream.h"
 
+// Tells the user in a box owned by the Installing dialog that `path` could
+// not be written, unless the user has cancelled.
+void reportWriteFailure(const char* path);
+
 class FileSink final : public BitSink {
  public:
   // Starts the extraction's writeFailed at 0.
@@ -37,7 +41,8 @@ class FileSink final : public BitSink {
   // after it: no further file is begun and later bytes are dropped.
   void fail();
   // Records a file this extraction created, for the uninstaller or, for
-  // files kept out of the data file, for the roll-back only.
+  // files kept out of the data file, for the roll-back only. A file that
+  // cannot be recorded (no memory) is deleted.
   bool recordFile(const char* path);
 
   FILE* file_;  // null when no file is open
