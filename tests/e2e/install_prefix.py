@@ -2,19 +2,25 @@
 """Prepares and checks the Wine prefix around the scenarios that run the real
 setup.exe.
 
-  install_prefix.py before nt|9x NAME [earlier-driver]
-      Makes setup.exe and the uninstaller see Windows NT or Windows 98, puts an
-      earlier copy of the product's driver into the system folder when asked,
-      and keeps a snapshot of the prefix as NAME.
-  install_prefix.py installed NAME FOLDER COMPONENTS [earlier-driver]
-      One installation into FOLDER (a Windows path) of the components listed
+  install_prefix.py before nt|9x NAME
+      Makes setup.exe and the uninstaller see Windows NT or Windows 98 and
+      keeps a snapshot of the prefix as NAME.
+  install_prefix.py installed NAME FOLDER COMPONENTS [earlier-driver|files-only]
+      An installation into FOLDER (a Windows path) of the components listed
       (digits 0 to 5, e.g. 012345; the support files always come along):
       every file of their payload entries with its size and stored time and
       nothing else, _vmunins.dat listing what exists, the registry values,
       the Start Menu shortcuts and the driver's registration of the family.
-  install_prefix.py unchanged NAME
+      With earlier-driver the system folder held the product's driver
+      before, so the new one waits as velkpi00 to replace it; files-only
+      leaves out what a later installation elsewhere has overwritten.
+  install_prefix.py unchanged NAME [EMPTY_FOLDER]
       The prefix holds what the snapshot held: a cancelled or failed
-      installation left nothing behind.
+      installation left nothing behind but, when named, the empty folder it
+      was to install into.
+  install_prefix.py altered-copy PATH
+      Copies setup.exe to PATH (a Windows path) with one byte changed inside
+      its largest payload entry, as a damaged download would have it.
   install_prefix.py uninstall NAME FOLDER SCRIPT
       Runs the driver on SCRIPT (the uninstaller started from its shortcut),
       then compares the prefix with the snapshot taken before the installation.
@@ -98,14 +104,8 @@ def start_menu_folder():
     return None
 
 
-def before(family, name, options):
+def before(family, name):
     set_family(family, PROGRAMS)
-    if "earlier-driver" in options:
-        # An earlier copy of the product's driver, as an older installation left it.
-        with open(os.path.join(STAGE, str(DRIVER[family]["entry"]), DRIVER[family]["source"]), "rb") as f:
-            earlier = f.read()
-        with open(host_path(SYSTEM + "\\" + DRIVER[family]["name"]), "wb") as f:
-            f.write(earlier + b" an earlier build")
     save_snapshot(name, family=family)
 
 
@@ -236,6 +236,8 @@ def installed(name, folder, components_text, options):
     failures = []
     expected = check_files(folder, components, family, failures)
     check_data_file(folder, expected, family, failures)
+    if "files-only" in options:
+        report(failures)
     check_registry(new, folder, components, family, failures)
     check_shortcuts(folder, components, failures)
     if 3 in components:
@@ -243,9 +245,14 @@ def installed(name, folder, components_text, options):
     report(failures)
 
 
-def unchanged(name):
+def unchanged(name, empty_folder):
     old, new = load(name)
-    failures = [f"left behind: C:/{path}" for path in sorted(set(new["files"]) - set(old["files"]))]
+    added = set(new["files"]) - set(old["files"])
+    if empty_folder:
+        folder = empty_folder[3:].replace("\\", "/").lower()
+        if folder in added and not os.listdir(host_path(empty_folder)):
+            added.remove(folder)
+    failures = [f"left behind: C:/{path}" for path in sorted(added)]
     failures += [f"removed: C:/{path}" for path in sorted(set(old["files"]) - set(new["files"]))]
     for hive in ("system", "user"):
         for key, value_name, was, now in registry_changes(old[hive], new[hive]):
@@ -253,6 +260,19 @@ def unchanged(name):
     if new["system.ini"] != old["system.ini"]:
         failures.append("system.ini changed")
     report(failures)
+
+
+def altered_copy(path):
+    tree = os.environ["VM_E2E_TREE"]
+    program = bytearray(open(os.path.join(tree, "setup.exe"), "rb").read())
+    entry = open(os.path.join(tree, "payload", "105.entry"), "rb").read()
+    at = program.find(entry)
+    if at < 0 or program.find(entry, at + 1) >= 0:
+        sys.exit("setup.exe does not hold payload entry 105 once, as it was packed")
+    program[at + len(entry) // 2] ^= 0x20
+    os.makedirs(os.path.dirname(host_path(path)), exist_ok=True)
+    with open(host_path(path), "wb") as f:
+        f.write(program)
 
 
 def uninstall(name, folder, script):
@@ -269,11 +289,13 @@ def uninstall(name, folder, script):
 def main():
     command, args = sys.argv[1], sys.argv[2:]
     if command == "before":
-        before(args[0], args[1], args[2:])
+        before(args[0], args[1])
     elif command == "installed":
         installed(args[0], args[1], args[2], args[3:])
     elif command == "unchanged":
-        unchanged(args[0])
+        unchanged(args[0], args[1] if len(args) > 1 else None)
+    elif command == "altered-copy":
+        altered_copy(args[0])
     elif command == "uninstall":
         uninstall(args[0], args[1], args[2])
     else:
