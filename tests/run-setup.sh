@@ -18,10 +18,22 @@ loader=$(wine_loader_for "$tree")
 echo "run: making a fresh Wine prefix in $WINE_ROOT"
 make_wine_prefix
 if [ -n "${VM_RUN_INSIDE_XVFB:-}" ]; then
-  # Nobody can click in a virtual screen: the driver leads setup.exe through
-  # its pages as a user would, and leaves before installing.
-  echo "run: no display; driving $tree/setup.exe through its pages under $loader"
-  (cd "$build/$tree" && "$loader" driver.exe "Z:$here/e2e/scenarios/setup_pages.txt")
+  # Nobody can click in a virtual screen: the driver leads setup.exe along
+  # the default path as a user would, with a picture of every page.
+  echo "run: no display; driving $tree/setup.exe through a default installation under $loader"
+  mkdir -p "$build/screens"
+  export VM_E2E_SCREENS="Z:$build/screens"
+  (cd "$build/$tree" && "$loader" driver.exe "Z:$here/run-setup.steps")
+  status=$?
+  wineserver -w
+  for picture in "$build/screens"/run-*.bmp; do
+    convert "$picture" "${picture%.bmp}.png" 2>/dev/null && rm -f "$picture"
+  done
+  echo "run: pictures of every page in $build/screens:"
+  ls "$build/screens" | grep '^run-' | sed 's/^/  /'
+  [ $status -eq 0 ] && "$here/print_installation.py"
+  echo "run: setup.exe ended with exit code $status"
+  exit $status
 else
   echo "run: starting $tree/setup.exe under $loader"
   (cd "$build/$tree" && "$loader" setup.exe)

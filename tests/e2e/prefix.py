@@ -12,7 +12,7 @@ import sys
 
 PREFIX = os.environ["WINEPREFIX"]
 DRIVE_C = os.path.join(PREFIX, "drive_c")
-STATE = os.environ["VM_E2E_STATE"]
+STATE = os.environ.get("VM_E2E_STATE", "")
 
 # Keys that Wine rewrites on every start of a session, whatever the
 # programs do (devices, fonts, display drivers).
