@@ -5,6 +5,7 @@ HOST := $(BUILD)/host
 HOST_ASAN := $(BUILD)/host-asan
 WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
+WIN32_AGAIN := $(BUILD)/win32-again
 BENCH := $(BUILD)/bench
 FUZZ := $(BUILD)/fuzz
 # Seconds each fuzz target runs: make fuzz FUZZ_SECONDS=600
@@ -15,7 +16,7 @@ FUZZ_SMOKE_SECONDS := 10
 DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g++ python3 \
                 libgtest-dev clang libclang-rt-14-dev
 
-.PHONY: all deps build configure run test test-host test-e2e test-fuzz fuzz fuzz-build fuzz-corpus bench clean
+.PHONY: all deps build configure run test test-host test-reproducible test-e2e test-fuzz fuzz fuzz-build fuzz-corpus bench clean
 
 all: build
 
@@ -49,8 +50,18 @@ build: configure
 test: deps
 	$(MAKE) build
 	$(MAKE) test-host
+	$(MAKE) test-reproducible
 	$(MAKE) test-fuzz
 	$(MAKE) test-e2e
+
+# A second release build of setup.exe, in another folder, must come out byte
+# for byte the same as the first.
+test-reproducible: $(WIN32)/build.ninja
+	cmake -S . -B $(WIN32_AGAIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DVM_HOST_BUILD_DIR=$(abspath $(HOST)) >/dev/null
+	ninja -C $(WIN32_AGAIN) setup.exe >/dev/null
+	cmp $(WIN32)/setup.exe $(WIN32_AGAIN)/setup.exe && \
+	  echo "reproducible: two builds of setup.exe are identical ($$(stat -c %s $(WIN32)/setup.exe) bytes)"
 
 test-host:
 	cd $(HOST) && ctest --output-on-failure -j2
