@@ -10,29 +10,65 @@
 # build artefacts, named after their scenario (NAME.bmp, NAME-*.bmp). A
 # NAME.before, when there is one, runs the same way before the driver, to
 # prepare the prefix or take a snapshot of it. Both hooks find the prefix
-# through the Wine environment, the Wine loader in VM_E2E_WINE, and a folder
-# for what they keep between them in VM_E2E_STATE. Each scenario has a prefix
-# of its own, fresh from the one made at the start.
+# through the Wine environment, the Wine loader in VM_E2E_WINE, the build
+# tree in VM_E2E_TREE, and a folder for what they keep between them in
+# VM_E2E_STATE. Each scenario has a prefix of its own, fresh from the one
+# made at the start.
+#
+# The scenarios run in VM_E2E_JOBS lanes at once (2 unless set), each with its
+# own virtual screen, Wine server and prefix; a lane takes the next scenario
+# not yet taken. The long ones, which raise the driver's step timeout, go
+# first.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd); shift
+queue="$build/e2e-queue"
 
-# Everything runs inside one virtual screen; re-enter this script there.
-if [ -z "${VM_E2E_INSIDE_XVFB:-}" ]; then
-  export VM_E2E_INSIDE_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build" "$@"
+if [ -z "${VM_E2E_LANE:-}" ]; then
+  scenarios=()
+  for wanted in "$@"; do
+    case "$wanted" in
+      */*) scenarios+=("$(cd "$(dirname "$wanted")" && pwd)/$(basename "$wanted")") ;;
+      *) scenarios+=("$here/scenarios/${wanted%.txt}.txt") ;;
+    esac
+  done
+  [ ${#scenarios[@]} -gt 0 ] || scenarios=("$here"/scenarios/*.txt)
+  rm -rf "$queue"
+  mkdir -p "$queue/taken"
+  { grep -l '^timeout ' "${scenarios[@]}"; grep -L '^timeout ' "${scenarios[@]}"; } > "$queue/list"
+  jobs=${VM_E2E_JOBS:-2}
+  [ "$jobs" -ge 1 ] 2>/dev/null || jobs=1
+  start=$(date +%s)
+  for lane in $(seq "$jobs"); do
+    VM_E2E_LANE=$lane "$0" "$build" &
+    # xvfb-run picks a free display; lanes that start together could pick the same.
+    sleep 3
+  done
+  wait
+  passed=$(cat "$queue"/passed-* 2>/dev/null | awk '{n += $1} END {print n + 0}')
+  failed=$(cat "$queue"/failed-* 2>/dev/null | awk '{n += $1} END {print n + 0}')
+  total=$(wc -l < "$queue/list")
+  missing=$((total - passed - failed))
+  echo "e2e: $passed passed, $failed failed, $missing not run, in $(( $(date +%s) - start )) s"
+  [ "$failed" -eq 0 ] && [ "$missing" -eq 0 ]
+  exit
 fi
 
-export WINE_ROOT="$build/wine-e2e"
+# Everything in a lane runs inside one virtual screen; re-enter this script there.
+if [ -z "${VM_E2E_INSIDE_XVFB:-}" ]; then
+  export VM_E2E_INSIDE_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build"
+fi
+
+lane=$VM_E2E_LANE
+export WINE_ROOT="$build/wine-e2e-$lane"
 . "$here/wine-env.sh"
 
 tree=$(pick_build_tree "$build")
 loader=$(wine_loader_for "$tree")
-echo "e2e: running the $tree build under $loader"
-
 start=$(date +%s)
 make_wine_prefix
-echo "e2e: prefix made in $(( $(date +%s) - start )) s"
+echo "e2e lane $lane: running the $tree build under $loader; prefix made in $(( $(date +%s) - start )) s"
 
 screens="$build/screens"
 mkdir -p "$screens"
@@ -44,17 +80,11 @@ mkdir -p "$VM_E2E_STATE"
 # The driver writes screenshots there through Wine's Z: drive, the host's root.
 export VM_E2E_SCREENS="Z:$screens"
 
-scenarios=()
-for wanted in "$@"; do
-  case "$wanted" in
-    */*) scenarios+=("$(cd "$(dirname "$wanted")" && pwd)/$(basename "$wanted")") ;;
-    *) scenarios+=("$here/scenarios/${wanted%.txt}.txt") ;;
-  esac
-done
-[ ${#scenarios[@]} -gt 0 ] || scenarios=("$here"/scenarios/*.txt)
 passed=0; failed=0
-for scenario in "${scenarios[@]}"; do
+while read -r scenario; do
   name=$(basename "$scenario" .txt)
+  # Whoever makes the folder first runs the scenario.
+  mkdir "$queue/taken/$name" 2>/dev/null || continue
   t0=$(date +%s)
   rm -f "$screens/$name.bmp" "$screens/$name"-*.bmp
   # Every scenario starts from the machine as Wine made it.
@@ -68,7 +98,7 @@ for scenario in "${scenarios[@]}"; do
   fi
   if [ $status -eq 0 ]; then
     # The driver reads its script by a Windows path; Z: is the host's root.
-    output="$output$(cd "$build/$tree" && timeout 300 "$loader" driver.exe "Z:$scenario" 2>&1)"
+    output="$output$(cd "$build/$tree" && timeout 600 "$loader" driver.exe "Z:$scenario" 2>&1)"
     status=$?
   fi
   check="${scenario%.txt}.check"
@@ -76,12 +106,14 @@ for scenario in "${scenarios[@]}"; do
     output="$output$("$check" "$screens" 2>&1)"
     status=$?
   fi
+  # One write per scenario, so that the lanes' reports do not mix.
   if [ $status -eq 0 ]; then
-    passed=$((passed + 1)); echo "PASS $name ($(( $(date +%s) - t0 )) s)"
+    passed=$((passed + 1)); printf '%s\n' "PASS $name ($(( $(date +%s) - t0 )) s)"
   else
-    failed=$((failed + 1)); echo "FAIL $name (status $status)"; echo "$output" | sed 's/^/    /'
+    failed=$((failed + 1))
+    printf '%s\n%s\n' "FAIL $name (status $status, $(( $(date +%s) - t0 )) s)" "$(echo "$output" | sed 's/^/    /')"
   fi
-done
+  echo $passed > "$queue/passed-$lane"
+  echo $failed > "$queue/failed-$lane"
+done < "$queue/list"
 wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
-echo "e2e: $passed passed, $failed failed"
-[ $failed -eq 0 ]
