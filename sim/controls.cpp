@@ -1,7 +1,7 @@
 // The system's control classes as the program's dialogs use them: buttons
 // (push buttons and automatic check boxes), static texts and icons,
 // single-line and multi-line edit fields, and the common controls' progress
-// bar, which exists only once InitCommonControls has registered it.
+// bar, which exists only once comctl32's initialisation has registered it.
 #include <strings.h>
 
 #include <map>
@@ -222,8 +222,8 @@ bool typeCharacters(HWND dialog, int id, const std::string& characters) {
 
 bool commonControlsInitialized() { return findWindowClass(PROGRESS_CLASSA) != nullptr; }
 
-}  // namespace sim
-
-void WINAPI InitCommonControls(void) {
-  if (!sim::commonControlsInitialized()) registerClass(PROGRESS_CLASSA, progressProc);
+void registerCommonControls() {
+  if (!commonControlsInitialized()) registerClass(PROGRESS_CLASSA, progressProc);
 }
+
+}  // namespace sim

@@ -1,5 +1,5 @@
 // The simulated machine itself: reset, drives and path mapping, last error,
-// threads, process exit, libraries and the heap.
+// threads, process exit and the heap.
 #include "sim/machine.h"
 
 #include <dirent.h>
@@ -123,9 +123,7 @@ bool writeFile(const std::string& windowsPath, const std::string& content) {
 }
 
 void setDebuggerAttached(bool attached) { machine().debuggerAttached = attached; }
-void setKernelHasIsDebuggerPresent(bool present) { machine().kernelHasIsDebuggerPresent = present; }
 int breakpointCount() { return machine().breakpoints; }
-int loadedLibraryCount() { return machine().loadedLibraries; }
 void setHeapLimit(size_t bytes) { machine().heapLimit = bytes; }
 int liveHeapBlocks() { return machine().liveHeapBlocks; }
 
@@ -151,40 +149,6 @@ void WINAPI ExitProcess(UINT exitCode) {
 void WINAPI DebugBreak(void) {
   ++machine().breakpoints;
   sim::writeToStderr("[DebugBreak]\n");
-}
-
-namespace {
-
-SimModule kernel32;
-
-BOOL WINAPI simIsDebuggerPresent(void) { return machine().debuggerAttached ? TRUE : FALSE; }
-
-}  // namespace
-
-HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
-  if (fileName != nullptr && strcasecmp(fileName, "kernel32.dll") == 0) {
-    ++machine().loadedLibraries;
-    return &kernel32;
-  }
-  machine().lastError = ERROR_MOD_NOT_FOUND;
-  return nullptr;
-}
-
-FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
-  if (module == &kernel32 && strcmp(procName, "IsDebuggerPresent") == 0 &&
-      machine().kernelHasIsDebuggerPresent)
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&simIsDebuggerPresent));
-  machine().lastError = ERROR_PROC_NOT_FOUND;
-  return nullptr;
-}
-
-BOOL WINAPI FreeLibrary(HMODULE module) {
-  if (module != &kernel32 || machine().loadedLibraries == 0) {
-    machine().lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  --machine().loadedLibraries;
-  return TRUE;
 }
 
 HANDLE WINAPI GetProcessHeap(void) {

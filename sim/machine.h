@@ -9,7 +9,8 @@
 
 #include "sim/sim.h"
 
-// What an HMODULE of the sim points to: kernel32 and the program itself.
+// What an HMODULE of the sim points to: the system's libraries and the
+// program itself.
 struct SimModule {
   int unused;
 };
@@ -26,9 +27,7 @@ struct Machine {
   std::string root;
   DWORD lastError = 0;
   bool debuggerAttached = false;
-  bool kernelHasIsDebuggerPresent = true;
   int breakpoints = 0;
-  int loadedLibraries = 0;
   size_t heapLimit = static_cast<size_t>(-1);
   int liveHeapBlocks = 0;
   std::deque<ScriptedAnswer> messageBoxAnswers;

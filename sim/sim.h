@@ -78,13 +78,44 @@ int closeProgramStreams();
 void setDebuggerAttached(bool attached);
 void setKernelHasIsDebuggerPresent(bool present);
 int breakpointCount();
-// Libraries loaded and not yet freed.
-int loadedLibraryCount();
 
 // Heap blocks larger than `bytes` cannot be supplied (SIZE_MAX: no limit).
 void setHeapLimit(size_t bytes);
 // Heap blocks handed out and not yet returned.
 int liveHeapBlocks();
+
+// ---- Libraries -----------------------------------------------------------------
+//
+// The system's libraries live in the system folder as names, not files:
+// kernel32, in the process from its start (GetModuleHandleA finds it), and
+// comctl32, which LoadLibraryA loads by its full path there or by its bare
+// name. Nothing else is a library: a file a test leaves anywhere never loads.
+// comctl32 exports its initialisation as ordinal 17 and as InitCommonControls.
+
+// Libraries loaded and not yet freed.
+int loadedLibraryCount();
+// Takes a library out of the system folder (a damaged Windows): loading it
+// then fails with ERROR_MOD_NOT_FOUND.
+void removeSystemLibrary(const std::string& name);
+// Which of the calls that steer the search for libraries kernel32 exports.
+// Unless a test chooses, the NT family offers both (Windows 8 and later, or 7
+// with its loader update) and Windows 95 to ME neither; Windows XP SP1 to 7
+// without the update offer SetDllDirectoryA alone.
+void setKernelLibrarySearchCalls(bool setDefaultDllDirectories, bool setDllDirectory);
+// The flags SetDefaultDllDirectories accepted last (0: never).
+DWORD defaultDllDirectories();
+// Whether SetDllDirectoryA has set a folder ("" takes the current folder out
+// of the search), and which.
+bool dllDirectory(std::string* folder);
+// The library calls in order, one text each: "GetModuleHandleA kernel32.dll",
+// "LoadLibraryA C:\WINDOWS\SYSTEM32\comctl32.dll", "GetProcAddress
+// comctl32.dll #17" (an ordinal) or "... kernel32.dll SetDllDirectoryA",
+// "SetDefaultDllDirectories 0x00000800", "SetDllDirectoryA \"\"", and
+// "InitCommonControls" when comctl32's initialisation runs.
+const std::vector<std::string>& libraryCalls();
+// Runs `watcher` inside each call that narrows the search, so that a test can
+// see what the program had done before it.
+void onLibrarySearchRestricted(std::function<void()> watcher);
 
 // ---- Resources of the program's executable -----------------------------------
 
@@ -275,7 +306,7 @@ struct ProgressBarState {
   int position;
 };
 bool progressBarState(HWND bar, ProgressBarState* state);
-// Whether InitCommonControls has registered the progress bar class.
+// Whether comctl32's initialisation has registered the progress bar class.
 bool commonControlsInitialized();
 
 // The user's actions. Each returns false, doing nothing, when the control

@@ -26,6 +26,10 @@ RECT clientRectOf(const WindowRecord& window);
 // (dialogs, buttons, static texts, edit fields) on a fresh machine.
 void registerSystemClasses();
 
+// Supplied by the controls: comctl32's initialisation, which registers the
+// progress bar class once.
+void registerCommonControls();
+
 // Supplied by the drawing half: a destroyed window's own device context goes
 // away, and whatever was selected into it is released.
 void forgetWindowDC(HWND window);

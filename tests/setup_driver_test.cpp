@@ -189,6 +189,37 @@ TEST_F(SetupDriverTest, ACompletedInstallationWithoutRestartShowsTheReminderThen
   EXPECT_TRUE(sim::restartRequests().empty());
 }
 
+TEST_F(SetupDriverTest, TheSearchForLibrariesIsNarrowedFirstAndNoneComesFromBesideTheProgram) {
+  sim::setProgramPath("C:\\setup.exe");
+  ASSERT_TRUE(sim::writeFile("C:\\comctl32.dll", "MZ planted"));
+  size_t callsBefore = sim::libraryCalls().size();
+  auto loadsSinceStart = [callsBefore] {
+    std::vector<std::string> loads;
+    for (size_t i = callsBefore; i < sim::libraryCalls().size(); ++i)
+      if (sim::libraryCalls()[i].compare(0, 13, "LoadLibraryA ") == 0) loads.push_back(sim::libraryCalls()[i].substr(13));
+    return loads;
+  };
+  int restrictions = 0;
+  size_t windowsBefore = 99;
+  bool comBefore = true;
+  size_t loadsBefore = 99;
+  sim::onLibrarySearchRestricted([&] {
+    ++restrictions;
+    windowsBefore = sim::liveWindows().size();
+    comBefore = sim::comInitialized();
+    loadsBefore = loadsSinceStart().size();
+  });
+  std::string folder;
+  leaveNotingFolder(&folder);
+  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(restrictions, 1);
+  EXPECT_EQ(sim::defaultDllDirectories(), static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
+  EXPECT_EQ(windowsBefore, 0u) << "the title window came first";
+  EXPECT_FALSE(comBefore);
+  EXPECT_EQ(loadsBefore, 0u);
+  EXPECT_EQ(loadsSinceStart(), std::vector<std::string>{"C:\\WINDOWS\\SYSTEM32\\comctl32.dll"});
+}
+
 TEST_F(SetupDriverTest, ACompletedInstallationNeedingARestartAsksAndRestartsLast) {
   walkToSummary();
   pressOn("AboutToInstall", IDOK);

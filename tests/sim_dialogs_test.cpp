@@ -150,7 +150,9 @@ TEST_F(SimDialogsTest, AnEditFieldKeepsItsLimitForTheUserOnlyAndReportsEveryChan
 
 TEST_F(SimDialogsTest, TheProgressBarExistsOnlyOnceTheCommonControlsAreInitialised) {
   EXPECT_EQ(CreateDialogParamA(nullptr, "Installing", nullptr, quietProc, 0), nullptr);
-  InitCommonControls();
+  HMODULE commonControls = LoadLibraryA((sim::systemFolder() + "\\comctl32.dll").c_str());
+  typedef void(WINAPI * Initialisation)(void);
+  reinterpret_cast<Initialisation>(reinterpret_cast<void*>(GetProcAddress(commonControls, MAKEINTRESOURCEA(17))))();
   HWND dialog = CreateDialogParamA(nullptr, "Installing", nullptr, quietProc, 0);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(sim::controlIcon(GetDlgItem(dialog, 0xFFFF)), "");

@@ -162,6 +162,28 @@ TEST_F(UninstallerTest, AnsweringNoChangesNothing) {
   EXPECT_EQ(sim::messageBoxes().size(), 1u);
 }
 
+TEST_F(UninstallerTest, TheOriginalAndItsCopyNarrowTheSearchForLibrariesFirstAndLoadNone) {
+  install(kInstallFolder);
+  size_t callsBefore = sim::libraryCalls().size();
+  std::vector<std::string> narrowedIn;
+  bool comBefore = false;
+  size_t boxesBefore = 0;
+  sim::onLibrarySearchRestricted([&] {
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    narrowedIn.push_back(program);
+    comBefore = comBefore || sim::comInitialized();
+    boxesBefore += sim::messageBoxes().size();
+  });
+  uninstall(kInstallFolder);
+  // The copy runs from the temporary folder, which others can write to.
+  EXPECT_EQ(narrowedIn, (std::vector<std::string>{in(kInstallFolder, "_vmunins.exe"), kCopy}));
+  EXPECT_FALSE(comBefore);
+  EXPECT_EQ(boxesBefore, 1u) << "only the original's question came before the copy's start";
+  for (size_t i = callsBefore; i < sim::libraryCalls().size(); ++i)
+    EXPECT_NE(sim::libraryCalls()[i].compare(0, 12, "LoadLibraryA"), 0) << sim::libraryCalls()[i];
+}
+
 TEST_F(UninstallerTest, AMissingOrDamagedDataFileIsReportedAndNothingIsRemoved) {
   install(kInstallFolder);
   std::string dataFile = in(kInstallFolder, "_vmunins.dat");

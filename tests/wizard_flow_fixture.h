@@ -11,6 +11,7 @@
 #include "payload/component_table.h"
 #include "payload/progress.h"
 #include "setup/machine_checks.h"
+#include "setup/system_libraries.h"
 #include "vmpack/entry_builder.h"
 #include "wizard_fixture.h"
 
@@ -61,7 +62,7 @@ class WizardFlowTest : public WizardTest {
     adminRightsChecked = 0;
     cancelRequested = 0;
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    InitCommonControls();
+    loadCommonControls();
     installSamplePayload();
     selectPipeDriverEntry(false);
   }

@@ -10,6 +10,7 @@
 #include "setup/context.h"
 #include "setup/fatal.h"
 #include "setup/restart.h"
+#include "setup/system_libraries.h"
 #include "uninstall/hand_over.h"
 #include "uninstall/pipe_driver_removal.h"
 #include "uninstall/recorded_items.h"
@@ -100,6 +101,9 @@ bool startFromInstallation() {
 }  // namespace
 
 int runUninstaller(const char* commandLine) {
+  // First: the copy runs from the temporary folder, where anyone may leave a
+  // library of a well-known name.
+  restrictLibrarySearch();
   snprintf(setupContext.caption, sizeof setupContext.caption, "%s", kUninstallCaption);
   bool comReady = SUCCEEDED(CoInitialize(nullptr));
   HandOver handOver;

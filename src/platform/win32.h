@@ -165,9 +165,15 @@ void WINAPI SetLastError(DWORD code);
 DWORD WINAPI GetCurrentThreadId(void);
 [[noreturn]] void WINAPI ExitProcess(UINT exitCode);
 void WINAPI DebugBreak(void);
+// A module already in the process, by name; null names the program itself.
+// Loads nothing.
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
+// SetDefaultDllDirectories: look for libraries named without a folder in the
+// system folder only. (The call itself is looked up at run time.)
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
@@ -613,10 +619,6 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
 LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
 UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
-
-// comctl32 (imported by ordinal 17): registers the common control classes,
-// the progress bar among them.
-void WINAPI InitCommonControls(void);
 
 // ---- Drawing --------------------------------------------------------------------------
 

@@ -12,6 +12,7 @@
 #include "setup/context.h"
 #include "setup/fatal.h"
 #include "setup/restart.h"
+#include "setup/system_libraries.h"
 #include "setup/windows_version.h"
 #include "setup/wizard.h"
 #include "title/title_window.h"
@@ -79,15 +80,18 @@ void showClosingMessages(int32_t completed) {
 }  // namespace
 
 int runSetupProgram(HINSTANCE instance) {
-  // Before anything else: the drawing-object guards compare every caller
-  // against this thread.
+  // Before anything can make Windows look for a library by name beside the
+  // program, which may be a downloads folder.
+  restrictLibrarySearch();
+  // Then, before anything else: the drawing-object guards compare every
+  // caller against this thread.
   setupContext.mainThreadId = GetCurrentThreadId();
   setupContext.instance = instance;
   buildVersionText();
   snprintf(setupContext.caption, sizeof setupContext.caption, kCaptionFormat, setupContext.versionText);
   createTitleWindow();
   // The Installing page's progress bar is a common control.
-  InitCommonControls();
+  loadCommonControls();
   if (FAILED(CoInitialize(nullptr))) {
     tell(setupContext.titleWindow, kComFailedMessage);
   } else {
