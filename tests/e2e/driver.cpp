@@ -122,24 +122,24 @@ std::string printable(const std::string& text) {
   return out;
 }
 
-struct WindowSearch {
-  const char* caption;
-  HWND found;
-};
-
-BOOL CALLBACK findProgramDialog(HWND window, LPARAM parameter) {
-  WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+// A visible dialog or message box of the program being driven.
+bool isProgramDialog(HWND window) {
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
-  if (processId != program.dwProcessId || !IsWindowVisible(window)) return TRUE;
+  if (processId != program.dwProcessId || !IsWindowVisible(window)) return false;
   char className[64] = "";
   GetClassNameA(window, className, sizeof className);
-  if (strcmp(className, "#32770") != 0) return TRUE;
-  char caption[256] = "";
-  GetWindowTextA(window, caption, sizeof caption);
-  if (strcmp(caption, search->caption) != 0) return TRUE;
-  search->found = window;
-  return FALSE;
+  return strcmp(className, "#32770") == 0;
+}
+
+// Calls `condition` until it holds or the step's time is up.
+template <typename Condition>
+bool pollUntil(Condition condition) {
+  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
+    if (condition()) return true;
+    Sleep(kPollMs);
+  }
+  return false;
 }
 
 struct StaticTexts {
@@ -263,80 +263,73 @@ bool followChild() {
   return false;
 }
 
-bool waitForWindow(const std::string& caption) {
-  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
-    WindowSearch search = {caption.c_str(), nullptr};
-    EnumWindows(findProgramDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) {
-      current = search.found;
-      return true;
-    }
-    if (programEnded()) {
-      DWORD code = 0;
-      GetExitCodeProcess(program.hProcess, &code);
-      printf("the program ended (exit code %lu) without showing \"%s\"\n", code, caption.c_str());
-      return false;
-    }
-    Sleep(kPollMs);
-  }
-  printf("no window \"%s\" within %lu ms\n", caption.c_str(), stepTimeoutMs);
-  return false;
-}
-
-struct TextSearch {
+// A dialog of the program with this caption (when given) holding a static
+// text that matches this pattern (when given).
+struct DialogSearch {
+  const char* caption;
   const char* pattern;
   HWND found;
 };
 
-BOOL CALLBACK findDialogShowing(HWND window, LPARAM parameter) {
-  TextSearch* search = reinterpret_cast<TextSearch*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  if (processId != program.dwProcessId || !IsWindowVisible(window)) return TRUE;
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (strcmp(className, "#32770") != 0) return TRUE;
-  StaticTexts found;
-  EnumChildWindows(window, collectStaticText, reinterpret_cast<LPARAM>(&found));
-  for (const std::string& text : found.texts) {
-    if (matches(search->pattern, text.c_str())) {
-      search->found = window;
-      return FALSE;
-    }
+BOOL CALLBACK findDialog(HWND window, LPARAM parameter) {
+  DialogSearch* search = reinterpret_cast<DialogSearch*>(parameter);
+  if (!isProgramDialog(window)) return TRUE;
+  if (search->caption != nullptr) {
+    char caption[256] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    if (strcmp(caption, search->caption) != 0) return TRUE;
   }
-  return TRUE;
+  if (search->pattern != nullptr) {
+    StaticTexts found;
+    EnumChildWindows(window, collectStaticText, reinterpret_cast<LPARAM>(&found));
+    if (std::none_of(found.texts.begin(), found.texts.end(),
+                     [search](const std::string& text) { return matches(search->pattern, text.c_str()); }))
+      return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+// Waits for the dialog `search` describes; it becomes the current window.
+bool waitForDialog(DialogSearch search, const std::string& what) {
+  bool ended = false;
+  bool found = pollUntil([&search, &ended] {
+    EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
+    ended = search.found == nullptr && programEnded();
+    return search.found != nullptr || ended;
+  });
+  if (found && !ended) {
+    current = search.found;
+    return true;
+  }
+  if (ended) {
+    DWORD code = 0;
+    GetExitCodeProcess(program.hProcess, &code);
+    printf("the program ended (exit code %lu) without showing %s\n", code, what.c_str());
+  } else {
+    printf("no window shows %s within %lu ms\n", what.c_str(), stepTimeoutMs);
+  }
+  return false;
+}
+
+bool waitForWindow(const std::string& caption) {
+  return waitForDialog({caption.c_str(), nullptr, nullptr}, "the caption \"" + caption + "\"");
 }
 
 bool waitForWindowShowing(const std::string& pattern) {
-  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
-    TextSearch search = {pattern.c_str(), nullptr};
-    EnumWindows(findDialogShowing, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) {
-      current = search.found;
-      return true;
-    }
-    if (programEnded()) {
-      DWORD code = 0;
-      GetExitCodeProcess(program.hProcess, &code);
-      printf("the program ended (exit code %lu) without showing \"%s\"\n", code, pattern.c_str());
-      return false;
-    }
-    Sleep(kPollMs);
-  }
-  printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), stepTimeoutMs);
-  return false;
+  return waitForDialog({nullptr, pattern.c_str(), nullptr}, "\"" + pattern + "\"");
 }
 
 bool checkText(const std::string& pattern) {
   StaticTexts found;
   // The texts may still be filled in just after the window appears.
-  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
-    found.texts.clear();
-    EnumChildWindows(current, collectStaticText, reinterpret_cast<LPARAM>(&found));
-    for (const std::string& text : found.texts)
-      if (matches(pattern.c_str(), text.c_str())) return true;
-    Sleep(kPollMs);
-  }
+  if (pollUntil([&] {
+        found.texts.clear();
+        EnumChildWindows(current, collectStaticText, reinterpret_cast<LPARAM>(&found));
+        return std::any_of(found.texts.begin(), found.texts.end(),
+                           [&pattern](const std::string& text) { return matches(pattern.c_str(), text.c_str()); });
+      }))
+    return true;
   printf("no text matches \"%s\"; the window shows:\n", pattern.c_str());
   for (const std::string& text : found.texts) printf("  \"%s\"\n", printable(text).c_str());
   return false;
@@ -386,11 +379,11 @@ bool checkChecked(const std::string& argument) {
   std::string expected;
   if (!controlAndText(argument, &control, &expected)) return false;
   std::string state;
-  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
-    state = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0";
-    if (state == expected) return true;
-    Sleep(kPollMs);
-  }
+  if (pollUntil([&] {
+        state = SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1" : "0";
+        return state == expected;
+      }))
+    return true;
   printf("check box %s is %s, expected %s\n", argument.substr(0, argument.find(' ')).c_str(), state.c_str(),
          expected.c_str());
   return false;
@@ -408,21 +401,18 @@ bool checkField(const std::string& argument) {
   std::string pattern;
   if (!controlAndText(argument, &control, &pattern)) return false;
   char text[4096] = "";
-  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
-    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    if (matches(pattern.c_str(), text)) return true;
-    Sleep(kPollMs);
-  }
+  if (pollUntil([&] {
+        SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+        return matches(pattern.c_str(), text);
+      }))
+    return true;
   printf("control %s holds \"%s\", not \"%s\"\n", argument.substr(0, argument.find(' ')).c_str(),
          printable(text).c_str(), pattern.c_str());
   return false;
 }
 
 bool waitUntilGone() {
-  for (DWORD waited = 0; waited < stepTimeoutMs; waited += kPollMs) {
-    if (!IsWindow(current) || !IsWindowVisible(current)) return true;
-    Sleep(kPollMs);
-  }
+  if (pollUntil([] { return !IsWindow(current) || !IsWindowVisible(current); })) return true;
   printf("the window is still open after %lu ms\n", stepTimeoutMs);
   return false;
 }
@@ -1012,12 +1002,7 @@ bool saveScreenshot(const std::string& file) {
 }
 
 BOOL CALLBACK printProgramDialog(HWND window, LPARAM) {
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  if (processId != program.dwProcessId || !IsWindowVisible(window)) return TRUE;
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (strcmp(className, "#32770") != 0) return TRUE;
+  if (!isProgramDialog(window)) return TRUE;
   char caption[256] = "";
   GetWindowTextA(window, caption, sizeof caption);
   printf("  showing: \"%s\"", caption);
