@@ -185,6 +185,17 @@ TEST_F(InstallationTest, AWriteFailureIsReportedByTheExtractionAloneAndRollsBack
   EXPECT_TRUE(recordsOf(uninstallList).empty());
 }
 
+TEST_F(InstallationTest, OnAClockThatStandsStillTheInstallationsFirstProgressCallStillPumps) {
+  sim::setClockStepPerReading(0);
+  // A pump just before, as the licence's extraction leaves one.
+  installProgress(0.0);
+  int polls = sim::emptyPolls();
+  pressCancelAtPump(1);
+  EXPECT_EQ(runInstallation(), kInstallationStopped);
+  EXPECT_EQ(sim::emptyPolls() - polls, 1);
+  expectRolledBack();
+}
+
 TEST_F(InstallationTest, ACancelRollsBackWithoutAMessageAlsoWhenItComesWithAnEntrysLastByte) {
   for (int call : {10, kProgressCallsOfEntry100}) {
     cancelRequested = 0;

@@ -83,7 +83,8 @@ struct InstallingStandIn {
 
 // The user presses Cancel while the program pumps its messages for the
 // `nth` time from now (every progress call pumps once, finding the queue
-// empty), and answers the question with `answer`.
+// empty, while the clock moves on between calls as InstallingTest lets it),
+// and answers the question with `answer`.
 inline void pressCancelAtPump(int nth, int answer = IDYES) {
   sim::answerNextMessageBox(answer);
   sim::atEmptyPoll(nth, [] { PostMessageA(installingDialog, WM_COMMAND, IDCANCEL, 0); });
@@ -134,6 +135,12 @@ class InstallingTest : public InstallStepTest {
     uninstallList.clear();
     unrecordedFiles.clear();
     fileRecords.resize(0);
+    // Every reading of the clock finds a pump interval gone by, as on a
+    // machine that takes that long between two progress calls, so that
+    // every call pumps and a pump's number names the call. progress_test
+    // checks the pacing itself on a clock that stands still.
+    sim::setClockStepPerReading(kPumpInterval);
+    restartProgressPacing();
     dialog_ = InstallingStandIn::create();
     ASSERT_NE(dialog_, nullptr);
   }

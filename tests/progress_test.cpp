@@ -122,3 +122,47 @@ TEST_F(ProgressTest, AnEntryOf256BytesNeverCallsItAndTheBarNeverMovesBackwards) 
   for (size_t i = 1; i < bar().size(); ++i) EXPECT_LT(bar()[i - 1], bar()[i]);
   EXPECT_EQ(bytesWritten, progressTotal);
 }
+
+TEST_F(ProgressTest, ThePumpRunsAtTheFirstCallThenOncePerIntervalWhileTheBarFollowsEveryCall) {
+  sim::setClockStepPerReading(0);
+  sim::setTickCount(0xFFFFFFF0u);  // the interval holds across the counter's wrap
+  restartProgressPacing();
+  progressTotal = 100;
+  auto callAt = [](int32_t written) {
+    bytesWritten = written;
+    return installProgress(0.0);
+  };
+  int polls = sim::emptyPolls();
+  EXPECT_EQ(callAt(10), 1);
+  EXPECT_EQ(sim::emptyPolls() - polls, 1) << "the first call pumps";
+
+  // A message waits until the interval has passed; the bar does not.
+  PostMessageA(other_, kSomeMessage, 0, 0);
+  sim::advanceClock(kPumpInterval - 1);
+  EXPECT_EQ(callAt(20), 1);
+  EXPECT_EQ(callAt(30), 1);
+  EXPECT_TRUE(otherWindowLog().empty());
+  EXPECT_EQ(sim::emptyPolls() - polls, 1);
+  EXPECT_EQ(bar(), (std::vector<int>{10, 20, 30}));
+  sim::advanceClock(1);
+  EXPECT_EQ(callAt(40), 1);
+  EXPECT_EQ(otherWindowLog(), (std::vector<UINT>{kSomeMessage}));
+  EXPECT_EQ(sim::emptyPolls() - polls, 2);
+
+  // A stop already asked for is answered at once, without a look at the queue.
+  sim::advanceClock(kPumpInterval);
+  writeFailed = 1;
+  EXPECT_EQ(callAt(50), 0);
+  EXPECT_EQ(sim::emptyPolls() - polls, 2);
+  writeFailed = 0;
+
+  // The refused call took no turn: the next one pumps.
+  EXPECT_EQ(callAt(60), 1);
+  EXPECT_EQ(sim::emptyPolls() - polls, 3);
+  EXPECT_EQ(callAt(70), 1);
+  EXPECT_EQ(sim::emptyPolls() - polls, 3);
+  // The next installation's first call pumps on a clock that stood still.
+  restartProgressPacing();
+  EXPECT_EQ(callAt(80), 1);
+  EXPECT_EQ(sim::emptyPolls() - polls, 4);
+}

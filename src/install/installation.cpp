@@ -98,6 +98,7 @@ int32_t runInstallation() {
   }
 
   bytesWritten = 0;
+  restartProgressPacing();
   installOptions.componentSelected[kComponentSupport] = 1;
   int32_t result = extractComponents();
   if (result != kInstallationDone) return result;

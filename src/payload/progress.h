@@ -28,11 +28,21 @@ extern int32_t progressTotal;
 // The bar's position as last sent, in percent.
 extern int32_t lastPercent;
 
+// How long the progress function lets the message queue wait at most, in
+// milliseconds of GetTickCount.
+extern const DWORD kPumpInterval;
+
 // The decoder's progress function during every extraction: moves the bar
-// when the whole percentage changes, drains the message queue, and returns 0
-// (stop) once a write failed or the user cancelled. The fraction is unused:
-// the bar counts over the whole installation, not per entry.
+// when the whole percentage changes, drains the message queue when
+// kPumpInterval has passed since it last did (and at the first call after
+// restartProgressPacing), and returns 0 (stop) once a write failed or the
+// user cancelled. The fraction is unused: the bar counts over the whole
+// installation, not per entry.
 int installProgress(double fraction);
+
+// Makes the next progress call pump whatever the clock says: an
+// installation's first call shows its first file and the bar at once.
+void restartProgressPacing();
 
 // Dispatches the waiting messages until the queue is empty or the user has
 // confirmed a cancel; the messages after that stay queued. Returns 1 when no
