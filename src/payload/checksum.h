@@ -11,15 +11,19 @@
 constexpr uint32_t kCrcPolynomial = 0x04C11DB7u;
 constexpr uint32_t kCrcInitialState = 0xFFFFFFFFu;
 
-// The 256 table values, filled the first time a checksum is needed and never
-// changed afterwards.
+// Eight slices of 256 values, filled the first time a checksum is needed and
+// never changed afterwards. The first slice is the classic byte table.
 extern DynArray<uint32_t> crcTable;
 
-// Fills crcTable unless it already holds all 256 values.
+// Fills crcTable unless it already holds all its values.
 void buildCrcTable();
 
 // Feeds one byte into a running CRC state. The table must have been built.
 uint32_t crcUpdate(uint32_t state, uint8_t byte);
+
+// Feeds `count` bytes into a running CRC state, eight at a time; the same
+// state as crcUpdate byte by byte. The table must have been built.
+uint32_t crcUpdateBlock(uint32_t state, const uint8_t* bytes, int32_t count);
 
 // The CRC of `count` bytes (0 for none), building the table when needed.
 uint32_t payloadChecksum(const uint8_t* bytes, int32_t count);

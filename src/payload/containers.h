@@ -51,6 +51,11 @@ class DynArray {
 
   int32_t count() const { return count_; }
 
+  // The elements without the bounds check, for hot loops that have checked
+  // the count once and say beside the loop why every index stays below it.
+  T* data() { return elements_; }
+  const T* data() const { return elements_; }
+
  private:
   T* elements_ = nullptr;
   int32_t count_ = 0;
