@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "payload/code_tree.h"
+#include "payload/decode_table.h"
+#include "reference_decompressor.h"
 #include "sim_fixture.h"
 #include "vmpack/byte_sink.h"
 #include "vmpack/prefix_code.h"
@@ -62,7 +64,7 @@ std::vector<uint8_t> thirtyLiteralDescription() {
 
 int32_t decodeOne(CodeTree& tree, const std::vector<uint8_t>& bytes, int32_t* bitsTaken = nullptr) {
   MemoryBitSource source(bytes.data(), bytes.data() + bytes.size());
-  int32_t symbol = tree.decodeSymbol(source);
+  int32_t symbol = walkCodeTree(tree, source);
   if (bitsTaken != nullptr) *bitsTaken = source.bitsRead;
   return symbol;
 }
@@ -209,6 +211,54 @@ TEST_F(CodeTreeTest, DamagedDescriptionsEndInTheInternalError) {
                   6, Bits().field(2, 32).field(3, 32).field(1, 2).field(0, 2).field(1, 2).field(1, 6).field(2, 6)
                          .bytes()),
               ::testing::ExitedWithCode(1), kInternalError);
+}
+
+TEST_F(CodeTreeTest, TheLookupTableFindsEveryCodeWordAndHandsLongerOnesToTheTree) {
+  PrefixCode code = prefixCodeFromLengths(thirtyLiteralLengths());
+  CodeTree tree(8);
+  readTree(tree, thirtyLiteralDescription());
+  // Four bits: the codes of 3 and 4 bits fit, those of 5 and 6 do not.
+  const int32_t width = 4;
+  std::vector<uint32_t> table(1 << width);
+  buildDecodeTable(tree, table.data(), width);
+  int32_t found = 0;
+  for (int s = 0; s < 256; ++s) {
+    int32_t length = code.lengths[s];
+    if (length < 0) continue;
+    ++found;
+    // The code word's bits in reading order, highest first, from bit 0 up.
+    uint32_t read = 0;
+    for (int32_t j = 0; j < length; ++j) read |= ((code.codes[s] >> (length - 1 - j)) & 1u) << j;
+    if (length <= width) {
+      for (uint32_t rest = 0; rest < (1u << (width - length)); ++rest) {
+        uint32_t entry = table[read | rest << length];
+        EXPECT_EQ(entry & kLongCode, 0u) << s;
+        EXPECT_EQ(tableEntryValue(entry), s);
+        EXPECT_EQ(tableEntryBits(entry), length);
+      }
+      continue;
+    }
+    uint32_t entry = table[read & ((1u << width) - 1)];
+    ASSERT_NE(entry & kLongCode, 0u) << s;
+    EXPECT_EQ(tableEntryBits(entry), width);
+    int32_t node = tableEntryValue(entry);
+    for (int32_t j = width; j < length; ++j) {
+      const CodeTreeNode& inner = tree.nodes[node];
+      node = ((read >> j) & 1u) != 0 ? inner.child1 : inner.child0;
+    }
+    EXPECT_EQ(node, s);
+  }
+  EXPECT_EQ(found, 30);
+
+  // One symbol takes no bits; no symbol at all leads nowhere.
+  CodeTree single(6);
+  readTree(single, Bits().field(1, 32).field(0, 32).field(0, 1).field(17, 6).bytes());
+  buildDecodeTable(single, table.data(), width);
+  for (uint32_t entry : table) EXPECT_EQ(entry, 17u);
+  CodeTree none(6);
+  readTree(none, Bits().field(0, 32).bytes());
+  buildDecodeTable(none, table.data(), width);
+  for (uint32_t entry : table) EXPECT_EQ(entry, kLongCode | kNoTreeNode);
 }
 
 TEST_F(CodeTreeTest, SymbolsWiderThanSixteenBitsAreAnInternalError) {

@@ -1,13 +1,19 @@
 // Decoding whole streams: the header of the smallest shipped file entry,
 // matches that overlap their own output, the progress schedule, short last
 // symbols, and damaged streams that must end in the internal error and never
-// in a crash or an endless loop.
+// in a crash or an endless loop. The program's table-driven decoder is held
+// to the tree-walking reference on every stream: the same bytes, the same
+// progress calls, the same result and the same failures.
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "payload/decompressor.h"
+#include "reference_decompressor.h"
 #include "sim_fixture.h"
 #include "vmpack/byte_sink.h"
 #include "vmpack/stream_encoder.h"
@@ -43,7 +49,7 @@ struct Decoded {
 Decoded decode(const std::vector<uint8_t>& stream, ProgressFunction progress = nullptr) {
   MemoryBitSource source(stream.data(), stream.data() + stream.size());
   ByteSink sink;
-  Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
+  Decompressor decompressor;
   int32_t result = decompressor.decodeStream(source, sink, progress);
   int32_t bits = sink.bitsWritten;
   sink.flushByte();
@@ -173,35 +179,206 @@ TEST_F(DecompressorTest, StreamsThatContradictThemselvesEndInTheInternalError) {
   EXPECT_EXIT(decodeExpectingFailure(withFlag), ::testing::ExitedWithCode(1), kInternalError);
 }
 
-TEST_F(DecompressorTest, AWindowWithoutRoomForTheLowDistanceBitsIsAnInternalError) {
-  auto tooSmall = [] {
-    sim::answerNextMessageBox(IDOK);
-    Decompressor decompressor(8, 6);
-  };
-  EXPECT_EXIT(tooSmall(), ::testing::ExitedWithCode(1), kInternalError);
+
+namespace {
+
+// What one decoder made of a stream, decoded in a child process so that an
+// internal error ends only the child. Progress calls travel to the parent as
+// they are made, so those before a failure are seen too.
+struct Outcome {
+  int status = -1;  // the child's exit code: 0 returned, 1 internal error
+  int32_t result = -1;
+  std::string text;
+  int32_t bitsWritten = 0;
+  int32_t bitsRead = 0;
+  std::vector<double> calls;
+};
+
+int reportPipe = -1;
+int32_t callsMade = 0;
+int32_t stopAtReport = 0;
+
+void sendBytes(const void* bytes, size_t size) {
+  const char* at = static_cast<const char*>(bytes);
+  while (size > 0) {
+    ssize_t sent = write(reportPipe, at, size);
+    if (sent <= 0) _exit(3);
+    at += sent;
+    size -= static_cast<size_t>(sent);
+  }
 }
 
-// Every truncation and every flipped bit of a real stream either decodes or
-// ends in the internal error: never a signal, never a hang.
-TEST_F(DecompressorTest, DamagedStreamsNeverCrash) {
+int reportCall(double fraction) {
+  sendBytes("c", 1);
+  sendBytes(&fraction, sizeof fraction);
+  return ++callsMade == stopAtReport ? 0 : 1;
+}
+
+enum class Decoder { program, reference };
+
+// progress: 0 none, else calls are reported and the stopAt-th asks to stop
+// (0: none does).
+Outcome decodeIsolated(Decoder decoder, const std::vector<uint8_t>& stream, bool withProgress, int32_t stopAt) {
+  int ends[2];
+  if (pipe(ends) != 0) return Outcome();
+  pid_t child = fork();
+  if (child == 0) {
+    close(ends[0]);
+    reportPipe = ends[1];
+    int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 2);
+    sim::answerNextMessageBox(IDOK);
+    callsMade = 0;
+    stopAtReport = stopAt;
+    MemoryBitSource source(stream.data(), stream.data() + stream.size());
+    ByteSink sink;
+    ProgressFunction progress = withProgress ? reportCall : nullptr;
+    int32_t result = 0;
+    if (decoder == Decoder::program) {
+      Decompressor decompressor;
+      result = decompressor.decodeStream(source, sink, progress);
+    } else {
+      TreeWalkingDecompressor walker(kEntrySymbolBits, kEntryWindowBits);
+      result = walker.decodeStream(source, sink, progress);
+    }
+    int32_t figures[3] = {result, sink.bitsWritten, source.bitsRead};
+    sink.flushByte();
+    uint64_t size = sink.bytes().size();
+    sendBytes("r", 1);
+    sendBytes(figures, sizeof figures);
+    sendBytes(&size, sizeof size);
+    sendBytes(sink.bytes().data(), sink.bytes().size());
+    _exit(0);
+  }
+  close(ends[1]);
+  std::string report;
+  char buffer[65536];
+  ssize_t got;
+  while ((got = read(ends[0], buffer, sizeof buffer)) > 0) report.append(buffer, static_cast<size_t>(got));
+  close(ends[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  Outcome outcome;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  size_t at = 0;
+  while (at < report.size() && report[at] == 'c') {
+    double fraction;
+    memcpy(&fraction, report.data() + at + 1, sizeof fraction);
+    outcome.calls.push_back(fraction);
+    at += 1 + sizeof fraction;
+  }
+  if (at < report.size() && report[at] == 'r') {
+    int32_t figures[3];
+    uint64_t size;
+    memcpy(figures, report.data() + at + 1, sizeof figures);
+    memcpy(&size, report.data() + at + 1 + sizeof figures, sizeof size);
+    outcome.result = figures[0];
+    outcome.bitsWritten = figures[1];
+    outcome.bitsRead = figures[2];
+    outcome.text = report.substr(at + 1 + sizeof figures + sizeof size, size);
+  }
+  return outcome;
+}
+
+// Both decoders end alike: a result with the same bytes, bits and calls, or
+// the internal error after the same calls. Anything else is a crash.
+::testing::AssertionResult decodeAlike(const std::vector<uint8_t>& stream, bool withProgress, int32_t stopAt = 0) {
+  Outcome program = decodeIsolated(Decoder::program, stream, withProgress, stopAt);
+  Outcome reference = decodeIsolated(Decoder::reference, stream, withProgress, stopAt);
+  if (program.status != 0 && program.status != 1)
+    return ::testing::AssertionFailure() << "the program's decoder crashed: status " << program.status;
+  if (program.status != reference.status)
+    return ::testing::AssertionFailure() << "status " << program.status << ", the reference's " << reference.status;
+  if (program.calls != reference.calls)
+    return ::testing::AssertionFailure() << program.calls.size() << " progress calls, the reference made "
+                                         << reference.calls.size();
+  if (program.status != 0) return ::testing::AssertionSuccess();
+  if (program.result != reference.result || program.bitsWritten != reference.bitsWritten ||
+      program.bitsRead != reference.bitsRead) {
+    return ::testing::AssertionFailure() << "result " << program.result << ", bits written " << program.bitsWritten
+                                         << ", bits read " << program.bitsRead << "; the reference's "
+                                         << reference.result << ", " << reference.bitsWritten << ", "
+                                         << reference.bitsRead;
+  }
+  if (program.text != reference.text)
+    return ::testing::AssertionFailure() << program.text.size() << " bytes differ from the reference's "
+                                         << reference.text.size();
+  return ::testing::AssertionSuccess();
+}
+
+std::string pseudoRandom(size_t count, uint32_t seed) {
+  std::string bytes;
+  for (size_t i = 0; i < count; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    bytes.push_back(static_cast<char>(seed >> 24));
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> packed(const std::string& content) {
+  std::vector<uint8_t> stream;
+  std::string error;
+  EXPECT_TRUE(encodeStream(reinterpret_cast<const uint8_t*>(content.data()), content.size(), ParseOptions(), &stream,
+                           &error))
+      << error;
+  return stream;
+}
+
+}  // namespace
+
+TEST_F(DecompressorTest, TheTableDecoderMatchesTheTreeWalkOnEveryKindOfContent) {
+  // Text with repeats far and near, across several slides of the buffer.
+  std::string text;
+  const char* words[] = {"velk ", "modular ", "oscillator ", "filter ", "envelope ", "patch ", "\r\n"};
+  for (uint32_t i = 0, seed = 7; text.size() < 90000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    text += words[(seed >> 16) % 7];
+  }
+  // Literal frequencies that halve from letter to letter: codes of up to
+  // 15 bits, past the literal table's width.
+  std::string skewed;
+  for (int letter = 0; letter < 16; ++letter) skewed += std::string(size_t{1} << letter, static_cast<char>('a' + letter));
+  std::string shuffled = skewed;
+  for (size_t i = shuffled.size() - 1, seed = 3; i > 0; --i) {
+    seed = seed * 1103515245u + 12345u;
+    std::swap(shuffled[i], shuffled[(seed >> 8) % (i + 1)]);
+  }
+  // Runs and short periods: the copies nearer than a word.
+  std::string periods = std::string(5000, 'A');
+  for (const char* period : {"ab", "abc", "abcdefg", "abcdefgh", "abcdefghi"})
+    for (int i = 0; i < 900; ++i) periods += period;
+  // 300 symbols of which the last has only 3 bits.
+  std::vector<Item> shortLast;
+  for (int i = 0; i < 299; ++i) shortLast.push_back(literal(static_cast<char>('a' + i % 5)));
+  shortLast.push_back(literal(5));
+
+  const std::vector<std::vector<uint8_t>> streams = {packed(text), packed(pseudoRandom(5000, 11)), packed(shuffled),
+                                                     packed(periods), streamOf(shortLast, 299 * 8 + 3)};
+  for (size_t i = 0; i < streams.size(); ++i) {
+    EXPECT_TRUE(decodeAlike(streams[i], false)) << "stream " << i;
+    Outcome all = decodeIsolated(Decoder::program, streams[i], true, 0);
+    ASSERT_EQ(all.status, 0) << "stream " << i;
+    ASSERT_FALSE(all.calls.empty());
+    int32_t calls = static_cast<int32_t>(all.calls.size());
+    for (int32_t stopAt : {0, 1, calls / 2 + 1, calls}) EXPECT_TRUE(decodeAlike(streams[i], true, stopAt)) << "stream " << i << ", stop at " << stopAt;
+  }
+}
+
+// Every truncation and every flipped bit of a real stream ends in both
+// decoders alike: decoded, or the internal error after the same progress
+// calls. Never a signal, never a hang.
+TEST_F(DecompressorTest, DamagedStreamsEndAlikeInBothDecodersAndNeverCrash) {
   std::vector<Item> items = {literal('V'), literal('e'), literal('l'), literal('k'), literal(' '), match(5, 5),
                              match(64, 1), literal('!'), match(12, 70)};
+  for (int i = 0; i < 7; ++i) items.push_back(match(64, 9 + 10 * i));
   std::vector<uint8_t> stream = streamOf(items);
-  auto survives = [](int status) {
-    return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1);
-  };
-  auto decodeAndLeave = [](std::vector<uint8_t> damaged) {
-    sim::answerNextMessageBox(IDOK);
-    decode(damaged);
-    _exit(0);
-  };
   for (size_t length = 0; length < stream.size(); ++length) {
     std::vector<uint8_t> truncated(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_EXIT(decodeAndLeave(truncated), survives, "") << "cut at " << length;
+    EXPECT_TRUE(decodeAlike(truncated, true)) << "cut at " << length;
   }
-  for (size_t bit = 0; bit < stream.size() * 8; bit += 3) {
+  for (size_t bit = 0; bit < stream.size() * 8; ++bit) {
     std::vector<uint8_t> flipped = stream;
     flipped[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
-    EXPECT_EXIT(decodeAndLeave(flipped), survives, "") << "bit " << bit;
+    EXPECT_TRUE(decodeAlike(flipped, true)) << "bit " << bit;
   }
 }

@@ -110,7 +110,7 @@ TEST_F(VmpackEncoderTest, FifteenBitLiteralCodesRoundTripThroughTheDecoder) {
   std::vector<uint8_t> stream = writeStream(static_cast<int32_t>(data.size() * 8), items, codes);
   MemoryBitSource source(stream.data(), stream.data() + stream.size());
   ByteSink sink;
-  Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
+  Decompressor decompressor;
   EXPECT_EQ(decompressor.decodeStream(source, sink, nullptr), 1);
   sink.flushByte();
   EXPECT_EQ(std::string(sink.bytes().begin(), sink.bytes().end()), data);
@@ -175,7 +175,7 @@ TEST_F(VmpackEncoderTest, ContentParsedInSegmentsStillCopiesAcrossTheirEdges) {
   EXPECT_LT(stream.size(), 700u + 8 * 50 + 600);
   MemoryBitSource source(stream.data(), stream.data() + stream.size());
   ByteSink sink;
-  Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
+  Decompressor decompressor;
   EXPECT_EQ(decompressor.decodeStream(source, sink, nullptr), 1);
   sink.flushByte();
   EXPECT_EQ(std::string(sink.bytes().begin(), sink.bytes().end()), data);

@@ -40,34 +40,40 @@ int32_t BitSource::readBits(uint32_t* dest, int32_t count) {
 }
 
 MemoryBitSource::MemoryBitSource(const uint8_t* start, const uint8_t* end)
-    : current_(start), start_(start), end_(end), bitsLeft_(0), currentByte_(0) {
+    : start_(start), end_(end), rangeBits_(0), cutAtLimit_(false), window_() {
   ENSURE(start <= end);
+  int64_t bits = (end - start) * int64_t{8};
+  cutAtLimit_ = bits >= kBitCountLimit;
+  rangeBits_ = cutAtLimit_ ? kBitCountLimit - 1 : static_cast<int32_t>(bits);
   reset();
   bitsRead = 0;
 }
 
 void MemoryBitSource::reset() {
-  current_ = start_;
-  bitsLeft_ = 0;
-  if (current_ < end_) {
-    currentByte_ = *current_++;
-    bitsLeft_ = 8;
-  }
+  window_.next = start_;
+  window_.end = end_;
+  window_.bits = 0;
+  window_.count = 0;
+  window_.left = rangeBits_;
 }
 
 int32_t MemoryBitSource::readBit() {
-  ENSURE(bitsLeft_ > 0);
-  int32_t bit = currentByte_ & 1;
-  currentByte_ >>= 1;
-  --bitsLeft_;
-  if (bitsLeft_ == 0 && current_ < end_) {
-    currentByte_ = *current_++;
-    bitsLeft_ = 8;
-  }
+  ENSURE(window_.left > 0);
+  if (window_.count == 0) window_.refill();
+  int32_t bit = static_cast<int32_t>(window_.bits & 1);
+  window_.drop(1);
   return bit;
 }
 
-int32_t MemoryBitSource::atEnd() { return bitsLeft_ == 0; }
+// A range cut at the limit is not at its end there: the next read takes
+// nextBit over the limit, into the internal error.
+int32_t MemoryBitSource::atEnd() { return window_.left == 0 && !cutAtLimit_; }
+
+void MemoryBitSource::setWindow(const BitWindow& window) {
+  ENSURE(window.left >= 0 && window.left <= window_.left);
+  bitsRead += window_.left - window.left;
+  window_ = window;
+}
 
 void BitSink::checkField(uint32_t value, int32_t count) {
   ENSURE(count >= 0 && count <= kWidestField);
@@ -91,4 +97,8 @@ void BitSink::putBitsHighFirst(uint32_t value, int32_t count) {
   checkField(value, count);
   for (int32_t i = count - 1; i >= 0; --i) putBit(static_cast<int32_t>((value >> i) & 1));
   bitsWritten += count;
+}
+
+void BitSink::putBytes(const uint8_t* bytes, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) putBitsLowFirst(bytes[i], 8);
 }

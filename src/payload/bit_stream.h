@@ -10,6 +10,7 @@
 #define VM_PAYLOAD_BIT_STREAM_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "setup/fatal.h"
 
@@ -69,31 +70,94 @@ class BitSource {
   ~BitSource() = default;
 };
 
+// The bits of a range of memory as the decoder takes them: a 64-bit window
+// onto the stream, refilled a word at a time. Bits past the end of the range
+// read as zeros, and `left` counts the real bits not yet taken, so that a
+// reader can tell a field cut short by the end from a code word taken past
+// it. Only the bytes of the range are ever read.
+struct BitWindow {
+  const uint8_t* next;  // the next byte to load into `bits`
+  const uint8_t* end;
+  uint64_t bits;        // the next `count` bits, the first at bit 0
+  int32_t count;        // bits loaded: the real ones, then the zeros past the end
+  int32_t left;         // real bits not yet taken
+
+  // At least kWindowFill bits are loaded afterwards.
+  void refill() { refill(next, end, bits, count); }
+
+  // The same on the fields held apart, as the decoder keeps them in its
+  // registers.
+  static void refill(const uint8_t*& next, const uint8_t* end, uint64_t& bits, int32_t& count) {
+    if (end - next >= 8) {
+      // Eight bytes at once, as libdeflate refills: the word is shifted in
+      // above the bits held, and as many whole bytes as fit below bit 64 are
+      // counted. The part of the last byte that did not fit, and any bits
+      // above `count` from an earlier load, are the very bits the next load
+      // puts there again, so the OR leaves them unchanged.
+      bits |= loadLittleEndian64(next) << count;
+      next += (63 - count) >> 3;
+      count |= kWindowFill;
+      return;
+    }
+    // Near the end, byte by byte; past it only zeros are counted in, and no
+    // word load ever reached past the end to set a bit there.
+    while (count <= kWindowFill) {
+      if (next < end) bits |= static_cast<uint64_t>(*next++) << count;
+      count += 8;
+    }
+  }
+
+  // Drops n loaded bits (n at most count); `left` is the caller's to check.
+  void drop(int32_t n) {
+    bits >>= n;
+    count -= n;
+    left -= n;
+  }
+
+  static constexpr int32_t kWindowFill = 56;
+
+  // Both targets of the program (x86 Windows and the x86-64 host) are little
+  // endian; the compiler turns the copy into one load.
+  static uint64_t loadLittleEndian64(const uint8_t* bytes) {
+    uint64_t word;
+    memcpy(&word, bytes, sizeof word);
+    return word;
+  }
+};
+
 // The bits of a byte range in memory: the compressed stream of an entry,
-// read in place from the locked resource. No buffering beyond the current
-// byte.
+// read in place from the locked resource. The description readers take them
+// one at a time through the virtual operations; the decoder takes the window
+// itself and gives it back when it is done (see Decompressor).
 class MemoryBitSource final : public BitSource {
  public:
   MemoryBitSource(const uint8_t* start, const uint8_t* end);
 
   void reset() override;
   int32_t readBit() override;
-  // True exactly when every bit of the range has been taken, because the next
-  // byte is loaded as soon as the last bit of the one before is taken.
+  // True exactly when every bit of the range has been taken.
   int32_t atEnd() override;
 
+  // The window for a reader that takes bits without the virtual calls, and
+  // back from it: bitsRead then counts every bit taken either way.
+  BitWindow window() const { return window_; }
+  void setWindow(const BitWindow& window);
+  // Reading the range's last bit leaves the count of bits read one short of
+  // its limit; a range longer than that ends there, its rest unreadable.
+  bool cutAtLimit() const { return cutAtLimit_; }
+
  private:
-  const uint8_t* current_;
   const uint8_t* start_;
   const uint8_t* end_;
-  int32_t bitsLeft_;
-  int32_t currentByte_;
+  int32_t rangeBits_;  // the bits a reader may take: the range's, up to the limit
+  bool cutAtLimit_;
+  BitWindow window_;
 };
 
 // A destination for decoded bits that builds bytes from them. Each concrete
 // sink keeps its own byte accumulator and bit count and decides where a full
 // byte goes. The virtual operations come in this order: putBit, flushByte,
-// putBitsLowFirst, putBitsHighFirst.
+// putBitsLowFirst, putBitsHighFirst, putBytes.
 class BitSink {
  public:
   // Adds one bit; concrete sinks implement it with shiftBitIn.
@@ -106,6 +170,10 @@ class BitSink {
   // The low `count` bits of value, the highest of them first (how code words
   // are written).
   virtual void putBitsHighFirst(uint32_t value, int32_t count);
+  // Whole bytes, as putBitsLowFirst(byte, 8) would put each of them, in one
+  // call: how the decoder hands on its output. A byte still waiting in the
+  // accumulator goes first; a part of a byte there is an internal error.
+  virtual void putBytes(const uint8_t* bytes, int32_t count);
 
   int32_t bitsWritten = 0;
 
@@ -120,6 +188,16 @@ class BitSink {
     if (bitCount == 8) flushByte();
     accumulator |= (bit ? 1 : 0) << bitCount;
     ++bitCount;
+  }
+
+  // What every putBytes does before it takes the bytes: counts them and
+  // hands on a full byte still in the accumulator.
+  void beginBytes(int32_t& bitCount, int32_t count) {
+    ENSURE(count >= 0);
+    ENSURE(bitsWritten < kBitCountLimit - 8 * static_cast<int64_t>(count));
+    ENSURE(bitCount == 0 || bitCount == 8);
+    if (bitCount == 8) flushByte();
+    bitsWritten += 8 * count;
   }
 
  private:

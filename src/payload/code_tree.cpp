@@ -131,21 +131,3 @@ int32_t CodeTree::findPartner(int32_t j, int32_t total, int32_t level) {
   }
   return -1;
 }
-
-int32_t CodeTree::decodeSymbol(BitSource& source) {
-  if (codedCount == 0) failed = 1;
-  ENSURE(!failed);
-  int32_t node = root;
-  int32_t steps = 0;
-  for (;;) {
-    const CodeTreeNode& current = nodes[node];
-    if (current.child0 == -1) {
-      ENSURE(current.child1 == -1);
-      return node;
-    }
-    ENSURE(current.child1 >= 0);
-    node = source.nextBit() ? current.child1 : current.child0;
-    ++steps;
-    ENSURE(steps <= n);
-  }
-}

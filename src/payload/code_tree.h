@@ -47,10 +47,6 @@ class CodeTree {
   // inconsistency of the description is an internal error.
   void readCodeTree(BitSource& source);
 
-  // Walks from the root one bit at a time, the first bit deciding the highest
-  // bit of the code word. Using a tree without codes is an internal error.
-  int32_t decodeSymbol(BitSource& source);
-
   DynArray<CodeTreeNode> nodes;
   int32_t n;           // number of leaves, 2^symbolBits
   int32_t symbolBits;  // width of a symbol number in the description

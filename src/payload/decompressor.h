@@ -32,44 +32,49 @@ constexpr int32_t kLongestMatch = 1 << kLengthSymbolBits;
 constexpr int32_t kFarthestMatch = 1 << kEntryWindowBits;
 constexpr int32_t kTotalBitsFieldBits = 32;
 
+// Progress is reported in runs: after each of the symbols with index 256 to
+// 511, 768 to 1023 and so on, none after the others.
+constexpr int32_t kProgressRunBit = 256;
+
+// The widths of the decoding tables. A literal code of up to 11 bits takes
+// one look into a table of 8 KiB; the longest codes of real entries, up to
+// 15 bits, are rare by their very length and walk the tree for the rest.
+// The distance and length alphabets have 64 symbols and short codes.
+constexpr int32_t kLiteralTableBits = 11;
+constexpr int32_t kMatchTableBits = 9;
+
 // Called as decoding goes on with the fraction done; 0 asks it to stop.
 typedef int (*ProgressFunction)(double fraction);
 
+// Decodes one entry's stream with lookup tables, writing the output into a
+// buffer that also holds the window, and hands it to the sink in runs.
 class Decompressor {
  public:
-  // windowBits of 6 or less leaves no room for the low distance bits and is an
-  // internal error, as is a window too large for the int32 positions.
-  Decompressor(int32_t symbolBits, int32_t windowBits);
+  Decompressor();
   Decompressor(const Decompressor&) = delete;
   Decompressor& operator=(const Decompressor&) = delete;
 
   // Reads the header and the three descriptions, then hands every decoded
   // symbol to the sink, calling `progress` (may be null) after the symbols
-  // with index 256 to 511, 768 to 1023 and so on. Returns 1 when totalBits
-  // bits were produced (or totalBits <= 0), 0 when progress asked to stop.
-  // The sink is not flushed: its last byte is the caller's to flush.
-  int32_t decodeStream(BitSource& source, BitSink& sink, ProgressFunction progress);
-
-  // The next output symbol, or -1 when the source ended between two items.
-  int32_t nextSymbol(BitSource& source);
+  // with index 256 to 511, 768 to 1023 and so on; the sink then has all but
+  // at most the last few KiB of the symbols decoded. Returns 1 when
+  // totalBits bits were produced (or totalBits <= 0), 0 when progress asked
+  // to stop; either way the sink has every symbol decoded up to there, and
+  // none after. A last symbol of fewer than 8 bits is put with
+  // putBitsLowFirst and not flushed: its byte is the caller's to flush.
+  int32_t decodeStream(MemoryBitSource& source, BitSink& sink, ProgressFunction progress);
 
  private:
-  void push(int32_t value);
-  int32_t at(int32_t position);
+  int32_t decodeItems(MemoryBitSource& source, BitSink& sink, ProgressFunction progress, int32_t totalBits);
 
-  DynArray<int32_t> history;  // ring of the last 2^windowBits symbols
-  int32_t windowBits;
-  int32_t lowDistanceBits;
-  int32_t copyPosition;    // absolute output position of the next symbol to copy
-  int32_t copyLeft;        // symbols of the current match still to produce
-  int32_t literalPending;
-  int32_t historyCount;    // symbols held, up to the window's size
-  int32_t historyDropped;  // symbols pushed out so far; the oldest held position
-  int32_t historyHead;     // index of the oldest symbol held
-  int32_t symbolBits;      // literal width and output bits per symbol
   CodeTree literalTree;
   CodeTree distanceTree;
   CodeTree lengthTree;
+  // The last kFarthestMatch symbols followed by the output not yet handed on.
+  DynArray<uint8_t> output;
+  uint32_t literalTable[1 << kLiteralTableBits];
+  uint32_t distanceTable[1 << kMatchTableBits];
+  uint32_t lengthTable[1 << kMatchTableBits];
 };
 
 #endif  // VM_PAYLOAD_DECOMPRESSOR_H

@@ -147,7 +147,7 @@ int32_t extractOpenEntry(const PayloadEntry& entry, uint8_t** memoryResult) {
   int32_t result = kExtractDone;
   if (fileCount > 0) {
     MemoryBitSource source(cursor.position(), cursor.end());
-    Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
+    Decompressor decompressor;
     result = intoFolder ? decodeIntoFolder(source, decompressor)
                         : decodeIntoMemory(entry, source, decompressor, memoryResult);
   }

@@ -26,6 +26,8 @@ class FileSink final : public BitSink {
   // Writes the accumulated byte into the file it belongs to, finishing the
   // file before and beginning the next as the catalogue says.
   void flushByte() override;
+  // Writes a run of bytes as flushByte writes each, cut at file ends.
+  void putBytes(const uint8_t* bytes, int32_t count) override;
 
   // Finishes the file being written, also one cut short. True when every
   // catalogued file was written to its last byte and no byte was left over;
@@ -33,7 +35,13 @@ class FileSink final : public BitSink {
   bool complete();
 
  private:
+  // Spreads decoded bytes over the catalogued files: they go to the write
+  // buffer of the file being written, and each file is finished and the
+  // next begun where the catalogue says.
+  void takeBytes(const uint8_t* bytes, int32_t count);
   void beginFile();
+  // Writes out what the buffer holds; false after a failed write.
+  bool writeBuffered();
   // Closes the file, gives it its time and records it; a file closed short
   // of its size (a stop) skips the CRC check, since it cannot pass.
   void finishFile();
@@ -54,6 +62,7 @@ class FileSink final : public BitSink {
   uint32_t expectedCrc_;
   int32_t failed_;
   int32_t overrun_;  // the stream held bytes past the last catalogued file
+  int32_t buffered_;  // bytes of the current file waiting in the write buffer
 };
 
 #endif  // VM_PAYLOAD_FILE_SINK_H

@@ -1,5 +1,7 @@
 #include "payload/memory_sink.h"
 
+#include <cstring>
+
 #include "payload/checksum.h"
 #include "payload/file_records.h"
 
@@ -25,33 +27,49 @@ MemorySink::~MemorySink() {
 void MemorySink::flushByte() {
   ENSURE(bitCount_ >= 0 && bitCount_ <= 8);
   if (bitCount_ == 0) return;
-  ENSURE(remaining_ >= 0);
-  if (remaining_ == 0) {
-    finishFile();
-    if (failed_ == 0 && fileIndex_ < fileRecords.count()) {
-      const FileRecord& record = fileRecords[fileIndex_];
-      expectedCrc_ = record.contentCrc;
-      fileActive_ = 1;
-      remaining_ = record.size;
-      buildCrcTable();
-      runningCrc_ = kCrcInitialState;
-    }
-    // Data past the last file, or after a failure, spoils the result.
-    if (fileActive_ == 0) failed_ = 1;
-  }
-  if (fileActive_ != 0) {
-    uint8_t byte = static_cast<uint8_t>(accumulator_);
-    if (current_ < end_) {
-      *current_++ = byte;
-    } else {
-      failed_ = 1;
-      fileActive_ = 0;
-    }
-    --remaining_;
-    runningCrc_ = crcUpdate(runningCrc_, byte);
-  }
+  uint8_t byte = static_cast<uint8_t>(accumulator_);
   accumulator_ = 0;
   bitCount_ = 0;
+  takeBytes(&byte, 1);
+}
+
+void MemorySink::putBytes(const uint8_t* bytes, int32_t count) {
+  beginBytes(bitCount_, count);
+  takeBytes(bytes, count);
+}
+
+void MemorySink::takeBytes(const uint8_t* bytes, int32_t count) {
+  while (count > 0) {
+    ENSURE(remaining_ >= 0);
+    if (remaining_ == 0) {
+      finishFile();
+      if (failed_ == 0 && fileIndex_ < fileRecords.count()) {
+        const FileRecord& record = fileRecords[fileIndex_];
+        expectedCrc_ = record.contentCrc;
+        fileActive_ = 1;
+        remaining_ = record.size;
+        buildCrcTable();
+        runningCrc_ = kCrcInitialState;
+      }
+      // Data past the last file, or after a failure, spoils the result.
+      if (fileActive_ == 0) failed_ = 1;
+    }
+    if (fileActive_ == 0) return;
+    int32_t run = count < remaining_ ? count : remaining_;
+    // The block holds the catalogue's sizes, so only a catalogue that
+    // contradicts itself runs past its end; that spoils the result too.
+    if (run > end_ - current_) {
+      failed_ = 1;
+      fileActive_ = 0;
+      return;
+    }
+    memcpy(current_, bytes, static_cast<size_t>(run));
+    current_ += run;
+    remaining_ -= run;
+    runningCrc_ = crcUpdateBlock(runningCrc_, bytes, run);
+    bytes += run;
+    count -= run;
+  }
 }
 
 bool MemorySink::complete() {

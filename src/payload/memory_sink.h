@@ -19,12 +19,15 @@ class MemorySink final : public BitSink {
 
   void putBit(int32_t bit) override { shiftBitIn(accumulator_, bitCount_, bit); }
   void flushByte() override;
+  // Copies a run of bytes as flushByte stores each, cut at file ends.
+  void putBytes(const uint8_t* bytes, int32_t count) override;
 
   // Finishes the last file. True when every catalogued file arrived in full,
   // passed its CRC check and fitted the block.
   bool complete();
 
  private:
+  void takeBytes(const uint8_t* bytes, int32_t count);
   void finishFile();
 
   uint8_t* end_;

@@ -11,10 +11,16 @@
 // instead (0, as in small entries, leaving it as it is):
 //   byte 2  the free space of drive C:, in steps of 256 bytes;
 //   byte 3  the largest block the heap supplies, in steps of 256 bytes;
-//   byte 4  bit 0 set: files go unrecorded, as for the uninstaller's entry.
+//   byte 4  bit 0 set: files go unrecorded, as for the uninstaller's entry;
+//   byte 5  the progress call that asks the decoders below to stop (0: none).
 // A damaged entry must end in one of extractEntry's results or in the
 // internal-error path, which the fuzz build turns back into the next input.
-// Beyond not crashing, after an extraction that returned:
+// Beyond not crashing:
+//   - the stream after the catalogue decodes in the program's table-driven
+//     decoder exactly as in the tree-walking reference: the same bytes,
+//     progress calls, result and bits read, or the internal error in both
+//     after the same progress calls;
+// and after an extraction that returned:
 //   - the result is one of the four extractEntry documents;
 //   - in memory, a result of 0 comes with a block for an entry with files;
 //   - nothing was made outside the target folder, and unless the heap ran
@@ -35,12 +41,15 @@
 #include "install/uninstall_list.h"
 #include "payload/catalogue.h"
 #include "payload/checksum.h"
+#include "payload/decompressor.h"
 #include "payload/extraction.h"
 #include "payload/file_records.h"
 #include "payload/payload_entry.h"
 #include "payload/progress.h"
 #include "setup/context.h"
+#include "reference_decompressor.h"
 #include "sim/sim.h"
+#include "vmpack/byte_sink.h"
 
 namespace {
 
@@ -78,6 +87,94 @@ void checkEntry(void*) {
   // The harness gave the entry its checksum; a failure is the checksum's.
   require(entry.verifyChecksum(), "an entry fails the checksum it was given");
   entry.sumCatalogue(kClusterSize);
+  entry.releaseEntry();
+}
+
+// One decoder's run over the stream, kept outside the guarded run so that a
+// failed check loses none of it.
+struct DecoderRun {
+  bool returned = false;
+  int32_t result = -1;
+  int32_t bitsWritten = 0;
+  int32_t bitsRead = 0;
+  std::vector<uint8_t> bytes;
+  std::vector<double> calls;
+};
+
+// A damaged count may announce far more output than the stream can carry
+// sensibly; what lies beyond this is counted, not kept.
+constexpr size_t kKeptOutput = 1 << 22;
+
+struct DecoderRace {
+  const uint8_t* start = nullptr;
+  const uint8_t* end = nullptr;
+  int32_t stopAtCall = 0;
+  bool reference = false;
+  DecoderRun runs[2];
+};
+DecoderRace race;
+
+int recordCall(double fraction) {
+  DecoderRun& run = race.runs[race.reference ? 1 : 0];
+  run.calls.push_back(fraction);
+  return static_cast<int32_t>(run.calls.size()) == race.stopAtCall ? 0 : 1;
+}
+
+void decodeStreamOnce(void*) {
+  DecoderRun& run = race.runs[race.reference ? 1 : 0];
+  MemoryBitSource source(race.start, race.end);
+  ByteSink sink(&run.bytes, kKeptOutput);
+  if (race.reference) {
+    TreeWalkingDecompressor walker(kEntrySymbolBits, kEntryWindowBits);
+    run.result = walker.decodeStream(source, sink, recordCall);
+  } else {
+    Decompressor decompressor;
+    run.result = decompressor.decodeStream(source, sink, recordCall);
+  }
+  run.bitsWritten = sink.bitsWritten;
+  run.bitsRead = source.bitsRead;
+  sink.flushByte();
+  run.returned = true;
+}
+
+// The stream of the entry's files: what follows a catalogue that reads.
+bool findStream(const PayloadEntry& entry) {
+  ByteCursor cursor(entry.body(), entry.bodySize());
+  int32_t folderCount = 0;
+  int32_t fileCount = 0;
+  if (!readCatalogueCounts(cursor, &folderCount, &fileCount)) return false;
+  char name[kNameLengthLimit];
+  int32_t nameLength = 0;
+  for (int32_t i = 0; i < folderCount; ++i)
+    if (!readFolderRecord(cursor, name, &nameLength)) return false;
+  CatalogueFile file;
+  for (int32_t i = 0; i < fileCount; ++i)
+    if (!readFileRecord(cursor, &file)) return false;
+  race.start = cursor.position();
+  race.end = cursor.end();
+  return fileCount > 0;
+}
+
+void raceDecoders(int32_t stopAtCall) {
+  PayloadEntry entry = openEntry(kFuzzedEntryId);
+  if (!entry.present()) return;
+  if (findStream(entry)) {
+    race.stopAtCall = stopAtCall;
+    for (int which = 0; which < 2; ++which) {
+      race.reference = which == 1;
+      race.runs[which] = DecoderRun();
+      runGuarded(decodeStreamOnce, nullptr);
+    }
+    const DecoderRun& program = race.runs[0];
+    const DecoderRun& reference = race.runs[1];
+    require(program.returned == reference.returned, "one decoder failed where the other returned");
+    require(program.calls == reference.calls, "the decoders made different progress calls");
+    if (program.returned) {
+      require(program.result == reference.result && program.bitsWritten == reference.bitsWritten &&
+                  program.bitsRead == reference.bitsRead && program.bytes == reference.bytes,
+              "the decoders decoded the stream differently");
+    }
+  }
   entry.releaseEntry();
 }
 
@@ -146,6 +243,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::addResource(kPayloadResourceType, kFuzzedEntryId, bytes);
   bytesWritten = 0;
   recordWrittenFiles = 1;
+  // Before the heap is limited: the two decoders ask it for different blocks.
+  raceDecoders(size >= static_cast<size_t>(kEntryHeaderBytes) ? data[5] : 0);
   if (size >= static_cast<size_t>(kEntryHeaderBytes)) {
     if (data[2] != 0) sim::setFreeBytes('C', data[2] * uint64_t{256});
     if (data[3] != 0) limitHeap(data[3] * 256);

@@ -31,6 +31,15 @@ class ByteSink final : public BitSink {
     storeByte();
   }
 
+  void putBytes(const uint8_t* run, int32_t count) override {
+    beginBytes(bitCount_, count);
+    std::vector<uint8_t>& collected = bytes();
+    size_t room = collected.size() < limit_ ? limit_ - collected.size() : 0;
+    size_t kept = static_cast<size_t>(count) < room ? static_cast<size_t>(count) : room;
+    collected.insert(collected.end(), run, run + kept);
+    if (kept < static_cast<size_t>(count)) overflow_ = true;
+  }
+
   std::vector<uint8_t>& bytes() { return destination_ != nullptr ? *destination_ : own_; }
   bool overflow() const { return overflow_; }
 

@@ -71,7 +71,7 @@ bool decodeEntryContents(const std::vector<uint8_t>& entry, const EntryCatalogue
   }
   MemoryBitSource source(start, end);
   ByteSink sink(content, catalogue.contentBytes);
-  Decompressor decompressor(kEntrySymbolBits, kEntryWindowBits);
+  Decompressor decompressor;
   decompressor.decodeStream(source, sink, nullptr);
   sink.flushByte();
   // What is left must be the zero padding of the last byte.
