@@ -42,6 +42,14 @@
 //   screenshot FILE           save the whole screen as a 24-bit .bmp; a relative
 //                             FILE lands in the folder named by the environment
 //                             variable VM_E2E_SCREENS, else the current folder
+//   stamp NAME                print "stamp NAME MS", MS a millisecond clock, so that
+//                             a script can time the span between two steps
+//   catch ID PATTERN          let the program run in slices of a millisecond, its
+//                             threads held in between, until it shows a dialog holding
+//                             a static text that matches PATTERN; press the button ID
+//                             there while the program is held, then let it go on. For a
+//                             window a fast program shows only briefly (the Installing
+//                             page); the dialog becomes the current window
 //   # ...                     a comment
 //
 // A layout table describes a dialog as the dialog manager builds it from its
@@ -352,6 +360,61 @@ bool press(const std::string& name) {
   }
   PostMessageA(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
   return true;
+}
+
+// The program's threads, each opened for suspending and resuming.
+std::vector<HANDLE> programThreads() {
+  std::vector<HANDLE> threads;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return threads;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != program.dwProcessId) continue;
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+    if (thread != nullptr) threads.push_back(thread);
+  }
+  CloseHandle(snapshot);
+  return threads;
+}
+
+// Looks for the window between slices of the program's running, so that a
+// window it shows for a few milliseconds is found while it is still up. The
+// search asks the window server only (texts of another process's windows
+// come from there, not from the held program), and the press is a posted
+// message that the program takes once it goes on.
+bool catchWindow(const std::string& argument) {
+  size_t space = argument.find(' ');
+  if (space == std::string::npos) {
+    printf("catch wants a button and a pattern, not \"%s\"\n", argument.c_str());
+    return false;
+  }
+  std::string button = argument.substr(0, space);
+  DialogSearch search = {nullptr, nullptr, nullptr};
+  std::string pattern = argument.substr(space + 1);
+  search.pattern = pattern.c_str();
+  for (DWORD waited = 0; waited < stepTimeoutMs; ++waited) {
+    std::vector<HANDLE> threads = programThreads();
+    for (HANDLE thread : threads) SuspendThread(thread);
+    EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
+    bool pressed = search.found != nullptr;
+    if (pressed) {
+      current = search.found;
+      pressed = press(button);
+    }
+    for (HANDLE thread : threads) {
+      ResumeThread(thread);
+      CloseHandle(thread);
+    }
+    if (search.found != nullptr) return pressed;
+    if (programEnded()) {
+      printf("the program ended without showing \"%s\"\n", pattern.c_str());
+      return false;
+    }
+    Sleep(1);
+  }
+  printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), stepTimeoutMs);
+  return false;
 }
 
 HWND controlOfCurrent(const std::string& id) {
@@ -1023,6 +1086,20 @@ void reportFailure(const std::string& scriptPath) {
   if (saveScreenshot(name + "-failure.bmp")) printf("  screen saved as %s-failure.bmp\n", name.c_str());
 }
 
+// The performance counter rather than GetTickCount, which on Windows moves
+// in steps of the system timer (10 to 16 ms). Split into whole seconds first
+// so that the product with 1000 cannot overflow however long the machine has
+// been up.
+bool printStamp(const std::string& name) {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  long long milliseconds =
+      now.QuadPart / frequency.QuadPart * 1000 + now.QuadPart % frequency.QuadPart * 1000 / frequency.QuadPart;
+  printf("stamp %s %lld\n", name.c_str(), milliseconds);
+  return true;
+}
+
 bool setStepTimeout(const std::string& seconds) {
   int value = atoi(seconds.c_str());
   if (value <= 0) {
@@ -1040,12 +1117,14 @@ bool runStep(const std::string& command, const std::string& argument) {
   if (command == "hold") return holdFile(argument);
   if (command == "icons") return checkIcons(argument);
   if (command == "manifest") return checkManifest(argument);
+  if (command == "stamp") return printStamp(argument);
   if (program.hProcess == nullptr) {
     printf("no program started\n");
     return false;
   }
   if (command == "window") return waitForWindow(argument);
   if (command == "showing") return waitForWindowShowing(argument);
+  if (command == "catch") return catchWindow(argument);
   if (command == "exit") return checkExit(argument);
   if (command == "follow") return followChild();
   if (command == "screenshot") return saveScreenshot(argument);
