@@ -2,6 +2,9 @@
 // the processor of the simulated machine.
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "sim/machine.h"
@@ -167,3 +170,16 @@ uint32_t processorFeatureFlags(void) {
   if (systemState().processorHasCpuid) return systemState().processorFeatures;
   return systemState().processorHasFpu ? kFloatingPointUnitBit : 0;
 }
+
+int formatText(char* buffer, size_t size, const char* format, ...) {
+  if (size == 0) return -1;
+  va_list arguments;
+  va_start(arguments, format);
+  int length = vsnprintf(buffer, size, format, arguments);
+  va_end(arguments);
+  return length >= 0 && static_cast<size_t>(length) < size ? length : -1;
+}
+
+double runtimeExp(double x) { return std::exp(x); }
+
+double runtimeLog(double x) { return std::log(x); }

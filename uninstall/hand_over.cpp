@@ -23,8 +23,8 @@ const DWORD kOriginalExitTimeoutMs = 15000;
 bool copyFolderOf(const char* temporaryFolder, char* folder) {
   for (int i = 0; i < kCopyFolderNames; ++i) {
     char name[16];
-    snprintf(name, sizeof name, kCopyFolderPattern, i);
-    snprintf(folder, kPathBufferSize, "%s", temporaryFolder);
+    formatText(name, sizeof name, kCopyFolderPattern, i);
+    formatText(folder, kPathBufferSize, "%s", temporaryFolder);
     if (!joinPath(folder, name)) return false;
     if (CreateDirectoryA(folder, nullptr)) return true;
     if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
@@ -66,11 +66,11 @@ bool handOverToCopy(const char* programPath) {
   char copy[kPathBufferSize];
   if (!temporaryFolder(temporary) || !copyFolderOf(temporary, folder)) return false;
   // The copy keeps the program's name, under which Windows knows it.
-  snprintf(copy, sizeof copy, "%s", folder);
+  formatText(copy, sizeof copy, "%s", folder);
   bool started = false;
   if (joinPath(copy, kUninstallerName) && CopyFileA(programPath, copy, TRUE)) {
     char commandLine[2 * kPathBufferSize + 32];
-    snprintf(commandLine, sizeof commandLine, "\"%s\" %s%lu %s", copy, kHandOverSwitch,
+    formatText(commandLine, sizeof commandLine, "\"%s\" %s%lu %s", copy, kHandOverSwitch,
              static_cast<unsigned long>(GetCurrentProcessId()), programPath);
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);

@@ -57,7 +57,7 @@ void removeEmptyProductKey(HKEY root) {
   // The vendor's key is the product key's parent; other products of the
   // vendor may live there, hence only when it is empty.
   char vendorKey[kPathBufferSize];
-  snprintf(vendorKey, sizeof vendorKey, "%s", kProductKeyPath);
+  formatText(vendorKey, sizeof vendorKey, "%s", kProductKeyPath);
   char* lastSeparator = strrchr(vendorKey, '\\');
   if (lastSeparator == nullptr) return;
   *lastSeparator = '\0';

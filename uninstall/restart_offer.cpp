@@ -15,6 +15,6 @@ const char kRestartQuestion[] = "Do you want to restart Windows now?";
 
 bool offerRestart(char* text, size_t size) {
   size_t used = strlen(text);
-  snprintf(text + used, size - used, "\n\n%s\n\n%s", kRestartNeededText, kRestartQuestion);
+  formatText(text + used, size - used, "\n\n%s\n\n%s", kRestartNeededText, kRestartQuestion);
   return MessageBoxA(nullptr, text, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }

@@ -33,7 +33,7 @@ const char kLeftBehindText[] = "Some items could not be removed. You can delete 
 // cannot be read.
 bool loadRecords(const char* folder, UninstallList& records) {
   char dataFile[kPathBufferSize];
-  snprintf(dataFile, sizeof dataFile, "%s", folder);
+  formatText(dataFile, sizeof dataFile, "%s", folder);
   if (isDriveRootedPath(folder) && joinPath(dataFile, kUninstallFileName) && records.loadForRemoval(dataFile))
     return true;
   MessageBoxA(nullptr, kMissingDataText, kUninstallCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -43,10 +43,10 @@ bool loadRecords(const char* folder, UninstallList& records) {
 // True when the user asked for the restart.
 bool showOutcome(const RemovalTally& tally) {
   char text[512];
-  snprintf(text, sizeof text, "%s", kRemovedText);
+  formatText(text, sizeof text, "%s", kRemovedText);
   if (tally.leftBehind > 0) {
     size_t used = strlen(text);
-    snprintf(text + used, sizeof text - used, "\n\n%s", kLeftBehindText);
+    formatText(text + used, sizeof text - used, "\n\n%s", kLeftBehindText);
   }
   if (tally.scheduled > 0) return offerRestart(text, sizeof text);
   MessageBoxA(nullptr, text, kUninstallCaption, MB_OK | MB_ICONINFORMATION);
@@ -104,7 +104,7 @@ int runUninstaller(const char* commandLine) {
   // First: the copy runs from the temporary folder, where anyone may leave a
   // library of a well-known name.
   restrictLibrarySearch();
-  snprintf(setupContext.caption, sizeof setupContext.caption, "%s", kUninstallCaption);
+  formatText(setupContext.caption, sizeof setupContext.caption, "%s", kUninstallCaption);
   bool comReady = SUCCEEDED(CoInitialize(nullptr));
   HandOver handOver;
   bool restart = parseHandOver(commandLine, &handOver) ? finishFromCopy(handOver) : startFromInstallation();

@@ -75,7 +75,7 @@ int32_t runInstallation() {
   // refuses) is the user's to change: the page goes back to the summary.
   if (!createDirectoryPath(target)) {
     char text[kPathBufferSize + 32];
-    snprintf(text, sizeof text, kCreateFolderFailedFormat, target);
+    formatText(text, sizeof text, kCreateFolderFailedFormat, target);
     tell(text);
     return kInstallationStopped;
   }

@@ -59,7 +59,7 @@ bool joinedPath(const char* folder, const char* name, char* path) {
 bool findFreeName(const char* systemFolder, const DriverNames& names, char* freeName, char* oldName,
                   bool* earlierCopy) {
   char candidate[kNameBufferSize];
-  snprintf(candidate, sizeof candidate, "%s", names.firstName);
+  formatText(candidate, sizeof candidate, "%s", names.firstName);
   *earlierCopy = false;
   for (int i = 0;; ++i) {
     char path[kPathBufferSize];
@@ -73,7 +73,7 @@ bool findFreeName(const char* systemFolder, const DriverNames& names, char* free
       *earlierCopy = true;
     }
     if (i == kNumberedNames) return false;
-    snprintf(candidate, sizeof candidate, names.numberedPattern, i);
+    formatText(candidate, sizeof candidate, names.numberedPattern, i);
   }
 }
 
@@ -135,7 +135,7 @@ void midiSlotName(int slot, char* name) {
   if (slot == 0) {
     strcpy(name, "midi");
   } else {
-    snprintf(name, 8, "midi%d", slot);
+    formatText(name, 8, "midi%d", slot);
   }
 }
 

@@ -39,7 +39,7 @@ bool scheduleInWininit(const char* source, const char* destination) {
     freeBlock(section);
     return false;
   }
-  int length = snprintf(section + used, static_cast<size_t>(kSectionBufferSize) - used - 1, "%s=%s", destination,
+  int length = formatText(section + used, static_cast<size_t>(kSectionBufferSize) - used - 1, "%s=%s", destination,
                         source);
   ENSURE(length > 0 && static_cast<DWORD>(length) < static_cast<DWORD>(kLineRoom) - 1);
   section[used + static_cast<DWORD>(length) + 1] = '\0';  // the list ends with two zeros

@@ -74,7 +74,7 @@ void showSelectionSize(HWND dialog, int controlId, const char* format) {
     required += sizesOf(kComponentSupport).clusterBytes;
   }
   char text[64];
-  snprintf(text, sizeof text, format, static_cast<int>((required + 1023) / 1024));
+  formatText(text, sizeof text, format, static_cast<int>((required + 1023) / 1024));
   SetDlgItemTextA(dialog, controlId, text);
   progressTotal = saturated(payload);
   requiredBytes = saturated(required);

@@ -63,11 +63,11 @@ void readFolderField(HWND dialog) {
 void showSizeFigure(HWND dialog, double bytes) {
   char text[32];
   if (bytes > kShowGigabytesAbove)
-    snprintf(text, sizeof text, "%d G", static_cast<int>(bytes / kGiB));
+    formatText(text, sizeof text, "%d G", static_cast<int>(bytes / kGiB));
   else if (bytes > kShowMegabytesAbove)
-    snprintf(text, sizeof text, "%d M", static_cast<int>(bytes / kMiB));
+    formatText(text, sizeof text, "%d M", static_cast<int>(bytes / kMiB));
   else
-    snprintf(text, sizeof text, "%d K", static_cast<int>(bytes / kKiB));
+    formatText(text, sizeof text, "%d K", static_cast<int>(bytes / kKiB));
   SetDlgItemTextA(dialog, IDC_AVAILABLE_SIZE, text);
 }
 
@@ -120,7 +120,7 @@ void showFreeSpace(HWND dialog) {
   double available = static_cast<double>(sectorsPerCluster) * bytesPerSector * freeClusters;
 
   char label[32];
-  snprintf(label, sizeof label, kAvailableFormat, 'A' + drive);
+  formatText(label, sizeof label, kAvailableFormat, 'A' + drive);
   SetDlgItemTextA(dialog, IDC_AVAILABLE_LABEL, label);
   showSizeFigure(dialog, available);
   freeBytes = available > kFreeBytesCap ? kFreeBytesCap : static_cast<int32_t>(available);
@@ -132,7 +132,7 @@ bool browseForTargetFolder(HWND owner) {
   if (FAILED(SHGetMalloc(&allocator)) || allocator == nullptr) fatalInternalError(kFatalFileNumber, kShellAllocatorLine);
 
   char displayName[300];
-  snprintf(displayName, sizeof displayName, "%s", installOptions.targetFolder);
+  formatText(displayName, sizeof displayName, "%s", installOptions.targetFolder);
   BROWSEINFOA info = {};
   info.hwndOwner = owner;
   info.pidlRoot = nullptr;  // the desktop

@@ -26,7 +26,7 @@ INT_PTR CALLBACK aboutToInstallDialogProc(HWND dialog, UINT message, WPARAM wPar
                     installOptions.componentSelected[component] != 0 ? kWillInstall : kWillNotInstall);
   }
   char installTo[kInstallToBufferSize];
-  snprintf(installTo, sizeof installTo, kInstallToFormat, installOptions.targetFolder);
+  formatText(installTo, sizeof installTo, kInstallToFormat, installOptions.targetFolder);
   SetDlgItemTextA(dialog, IDC_INSTALL_TO, installTo);
   commonDialogProc(dialog, WM_INITDIALOG, wParam, lParam);
   // Enter on arrival starts the installation.

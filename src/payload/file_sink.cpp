@@ -35,12 +35,12 @@ void showFile(const char* path) {
   size_t nameStart = strlen(path);
   while (nameStart > 0 && !isPathSeparator(path[nameStart - 1])) --nameStart;
   char text[kTextBufferSize];
-  snprintf(text, sizeof text, kCopyingFormat, path + nameStart);
+  formatText(text, sizeof text, kCopyingFormat, path + nameStart);
   SetDlgItemTextA(installingDialog, IDC_COPYING_FILE, text);
   char folder[kPathBufferSize];
   memcpy(folder, path, nameStart);
   folder[nameStart] = '\0';
-  snprintf(text, sizeof text, kCopyingToFormat, folder);
+  formatText(text, sizeof text, kCopyingToFormat, folder);
   SetDlgItemTextA(installingDialog, IDC_COPYING_TO, text);
 }
 
@@ -55,7 +55,7 @@ void reportWriteFailure(const char* path) {
   // After a confirmed cancel the stop is the user's own doing.
   if (cancelRequested != 0) return;
   char text[kTextBufferSize];
-  snprintf(text, sizeof text, kWriteFailedFormat, path);
+  formatText(text, sizeof text, kWriteFailedFormat, path);
   MessageBoxA(installingDialog, text, setupContext.caption, MB_OK);
 }
 

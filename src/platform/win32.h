@@ -878,6 +878,15 @@ FILE* openWindowsFile(const char* path, const char* mode);
 // written are flushed and released before the process ends.
 void closeAllFileStreams(void);
 
+// snprintf for the program's texts (%s, %c, %d, %u, %lu with flags and
+// widths): the text, cut to size - 1 characters and always terminated.
+// Returns its length, or -1 when it had to be cut (or size is 0).
+int formatText(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// The system runtime's e^x and natural logarithm.
+double runtimeExp(double x);
+double runtimeLog(double x);
+
 // The feature flags of the processor: the EDX register of CPUID function 1.
 // A processor without CPUID (or without its function 1) predates those
 // features; for it the floating-point unit's bit is found by probing the unit

@@ -26,7 +26,7 @@ void fatalInternalError(int32_t fileNumber, int32_t lineNumber) {
   ++reentryDepth;
 
   char text[1000];
-  snprintf(text, sizeof text, kInternalErrorFormat, static_cast<int>(fileNumber),
+  formatText(text, sizeof text, kInternalErrorFormat, static_cast<int>(fileNumber),
            static_cast<int>(lineNumber));
 
   // Flush and release files being written before the process goes away.

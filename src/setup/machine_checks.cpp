@@ -78,7 +78,7 @@ bool checkSystemDriveSpace() {
   if (freeBytes >= static_cast<double>(required)) return true;
 
   char text[sizeof kLowSpaceFormat + kPathBufferSize + 16];
-  snprintf(text, sizeof text, kLowSpaceFormat, root, static_cast<int>((required + 1023) / 1024));
+  formatText(text, sizeof text, kLowSpaceFormat, root, static_cast<int>((required + 1023) / 1024));
   MessageBoxA(setupContext.titleWindow, text, setupContext.caption, MB_OK);
   return false;
 }

@@ -88,7 +88,7 @@ int runSetupProgram(HINSTANCE instance) {
   setupContext.mainThreadId = GetCurrentThreadId();
   setupContext.instance = instance;
   buildVersionText();
-  snprintf(setupContext.caption, sizeof setupContext.caption, kCaptionFormat, setupContext.versionText);
+  formatText(setupContext.caption, sizeof setupContext.caption, kCaptionFormat, setupContext.versionText);
   createTitleWindow();
   // The Installing page's progress bar is a common control.
   loadCommonControls();
@@ -106,8 +106,8 @@ int runSetupProgram(HINSTANCE instance) {
 
 void buildVersionText() {
   char build[16];
-  snprintf(setupContext.versionText, sizeof setupContext.versionText, "%d.%02d", kVersionMajor, kVersionMinor);
-  snprintf(build, sizeof build, ".%03d", kVersionBuild);
+  formatText(setupContext.versionText, sizeof setupContext.versionText, "%d.%02d", kVersionMajor, kVersionMinor);
+  formatText(build, sizeof build, ".%03d", kVersionBuild);
   strncat(setupContext.versionText, build, sizeof setupContext.versionText - strlen(setupContext.versionText) - 1);
 }
 

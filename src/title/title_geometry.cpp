@@ -43,13 +43,13 @@ COLORREF gradientRowColour(int32_t row, int32_t height) {
 }
 
 TitlePoint resonanceCurvePoint(int32_t x, int32_t width, int32_t height) {
-  double v = std::exp(3.0 * x / width);
-  double e = std::exp(kResonanceExponent);
+  double v = runtimeExp(3.0 * x / width);
+  double e = runtimeExp(kResonanceExponent);
   double real = e * v * kResonanceDamping;
   double imaginary = e * e - v * v;
   double s = std::sqrt(real * real + imaginary * imaginary);
   double h = height;
-  double y = h - 0.6 * h - 0.3 * h * std::log(e * e / s);
+  double y = h - 0.6 * h - 0.3 * h * runtimeLog(e * e / s);
   return TitlePoint{x, roundToInt(y)};
 }
 

@@ -110,7 +110,7 @@ void drawSquareWave(DeviceContext& dc, int32_t width, int32_t height) {
 
 void drawTitle(DeviceContext& dc) {
   char title[64];
-  snprintf(title, sizeof title, kTitleTextFormat, setupContext.versionText);
+  formatText(title, sizeof title, kTitleTextFormat, setupContext.versionText);
   int length = static_cast<int>(strlen(title));
   SelectObject(dc.get(), titleFont);
   SetBkMode(dc.get(), TRANSPARENT);
@@ -140,7 +140,7 @@ void createTitleWindow() {
   RegisterClassA(&windowClass);
 
   char windowText[64];
-  snprintf(windowText, sizeof windowText, kWindowTextFormat, setupContext.versionText);
+  formatText(windowText, sizeof windowText, kWindowTextFormat, setupContext.versionText);
   setupContext.titleWindow = CreateWindowExA(0, kTitleClassName, windowText, WS_POPUP | WS_MAXIMIZE, 0, 0,
                                              screenWidth, screenHeight, nullptr, nullptr, setupContext.instance,
                                              nullptr);

@@ -1,0 +1,39 @@
+// What the program takes from the system's C runtime (msvcrt.dll) on real
+// Windows. The statically linked runtime of the compiler brings its own
+// printf family and mathematics, built for newer processors than the
+// product's and several times larger; the system's own serve every Windows
+// the product runs on.
+#include <cstdarg>
+
+#include "platform/win32.h"
+
+// msvcrt.dll's exp and log, through the import table: the names alone would
+// bind to the static runtime's copies, which come first in the link.
+#if defined(__x86_64__)
+extern "C" double (*msvcrtExp)(double) __asm__("__imp_exp");
+extern "C" double (*msvcrtLog)(double) __asm__("__imp_log");
+#else
+extern "C" double (*msvcrtExp)(double) __asm__("__imp__exp");
+extern "C" double (*msvcrtLog)(double) __asm__("__imp__log");
+#endif
+
+FILE* openWindowsFile(const char* path, const char* mode) { return fopen(path, mode); }
+
+void closeAllFileStreams(void) { _fcloseall(); }
+
+int formatText(char* buffer, size_t size, const char* format, ...) {
+  if (size == 0) return -1;
+  va_list arguments;
+  va_start(arguments, format);
+  // msvcrt's own: neither terminated nor counted when the text fills the
+  // buffer or more, which both count as cut here.
+  int length = _vsnprintf(buffer, size, format, arguments);
+  va_end(arguments);
+  if (length >= 0 && static_cast<size_t>(length) < size) return length;
+  buffer[size - 1] = '\0';
+  return -1;
+}
+
+double runtimeExp(double x) { return msvcrtExp(x); }
+
+double runtimeLog(double x) { return msvcrtLog(x); }
