@@ -19,7 +19,7 @@ DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g
 # setup.exe beside, and zlib, whose inflate the decoder is measured against.
 BENCH_PACKAGES := nsis zlib1g-dev
 
-.PHONY: all deps bench-deps build configure run test test-host test-reproducible test-e2e test-fuzz fuzz fuzz-build fuzz-corpus bench clean
+.PHONY: all deps bench-deps build build-run configure run test test-host test-reproducible test-e2e test-fuzz fuzz fuzz-build fuzz-corpus bench clean
 
 all: build
 
@@ -97,23 +97,30 @@ fuzz-corpus: $(HOST)/build.ninja fuzz-build
 	tests/fuzz/make_corpus.sh $(HOST)/tools/vmpack/vmpack $(FUZZ)/tests/fuzz/make_uninstall_seeds
 
 # Figures only, never pass or fail: an optimised host tree of its own, so the
-# speeds are those of release code. Then setup.exe under Wine beside NSIS
-# installers of the same files: the 64-bit build, which wine64 runs on
-# machines where 32-bit Wine cannot.
+# speeds are those of release code. Then the release setup.exe's size, and
+# setup.exe under Wine, each beside NSIS installers of the same files (under
+# Wine the 64-bit build, which wine64 runs where 32-bit Wine cannot).
 bench: bench-deps
 	@[ -f $(BENCH)/build.ninja ] || cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	ninja -C $(BENCH) codec_bench extraction_bench
 	bench/make_corpus.sh $(BENCH)/corpus
 	$(BENCH)/bench/codec_bench $(BENCH)/corpus $(BENCH)
 	$(BENCH)/bench/extraction_bench $(BENCH)/corpus $(BENCH)
-	@$(MAKE) --no-print-directory $(HOST)/build.ninja $(WIN64)/build.ninja
-	ninja -C $(HOST) vmpack
-	ninja -C $(WIN64) setup.exe driver.exe
+	$(MAKE) --no-print-directory build-run
+	bench/size.sh $(BUILD)
 	bench/wine_install.sh $(BUILD)
 
 run: deps
-	$(MAKE) build
+	$(MAKE) build-run
 	tests/run-setup.sh $(BUILD)
+
+# What make run runs, and no more: the host packer that makes the payload
+# entries, and in both Windows trees setup.exe (with the programs it carries)
+# and the driver that leads it where there is no display.
+build-run: $(HOST)/build.ninja $(WIN32)/build.ninja $(WIN64)/build.ninja
+	ninja -C $(HOST) vmpack
+	ninja -C $(WIN32) setup.exe driver.exe
+	ninja -C $(WIN64) setup.exe driver.exe
 
 clean:
 	rm -rf $(BUILD)

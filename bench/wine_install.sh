@@ -82,16 +82,12 @@ list_installation "$WINEPREFIX/drive_c/Program Files/Velk Modular" | sort >"$wor
 
 # The NSIS installers: the staged folders that the build packed into
 # setup.exe's entries, so the uninstaller and vm.exe are the build's own.
-nsis_script() {  # COMPRESSOR OUTFILE
-  printf '%s\n' 'Unicode true' 'Target amd64-unicode' "SetCompressor $1" 'RequestExecutionLevel admin' \
-    'Name "Velk Modular"' "OutFile \"$2\"" 'InstallDir "$PROGRAMFILES64\Velk Modular"' 'Section' \
-    '  SetOutPath "$INSTDIR"'
-  for id in "${entries[@]}"; do
-    [ "$id" = "$driver_entry" ] && continue
-    [ -n "$(find "$stage/$id" -type f -print -quit)" ] && echo "  File /r \"$stage/$id/*\""
-    (cd "$stage/$id" && find . -mindepth 1 -type d -empty -printf '  CreateDirectory "$INSTDIR\\%P"\n')
-  done
-  # setup.exe puts the driver into the system folder under its own name.
+# setup.exe puts the driver into the system folder under its own name.
+. "$here/nsis.sh"
+default_installation() {  # COMPRESSOR OUTFILE
+  local id ids=()
+  for id in "${entries[@]}"; do [ "$id" = "$driver_entry" ] || ids+=("$id"); done
+  nsis_script "$1" amd64-unicode "$2" "$stage" "${ids[@]}"
   echo '  SetOutPath "$SYSDIR"'
   find "$stage/$driver_entry" -type f -printf '  File "/oname=velkpipe.dll" "%p"\n'
   echo 'SectionEnd'
@@ -99,7 +95,7 @@ nsis_script() {  # COMPRESSOR OUTFILE
 command -v makensis >/dev/null || { echo "wine_install: makensis missing (apt-get install nsis)" >&2; exit 1; }
 for kind in zlib lzma; do
   compressor=zlib; [ $kind = lzma ] && compressor="/SOLID lzma"
-  nsis_script "$compressor" "$work/nsis-$kind.exe" >"$work/nsis-$kind.nsi"
+  default_installation "$compressor" "$work/nsis-$kind.exe" >"$work/nsis-$kind.nsi"
   makensis -V2 "$work/nsis-$kind.nsi"
 done
 
