@@ -121,6 +121,18 @@ TEST_F(TitleWindowTest, CreatesAShownFullScreenPopupOfClassTitle) {
   destroyTitleWindow();
 }
 
+TEST_F(TitleWindowTest, ACloseRequestLeavesTheWindowAndThePageItOwns) {
+  createTitleWindow();
+  HWND page = CreateWindowExA(0, "Static", "page", WS_POPUP, 0, 0, 10, 10, setupContext.titleWindow, nullptr,
+                              nullptr, nullptr);
+  SendMessageA(setupContext.titleWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+  SendMessageA(setupContext.titleWindow, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(setupContext.titleWindow));
+  EXPECT_TRUE(IsWindow(page));
+  DestroyWindow(page);
+  destroyTitleWindow();
+}
+
 TEST_F(TitleWindowTest, MissingIconStillGivesAWindow) {
   createTitleWindow();
   EXPECT_EQ(sim::findWindowClass("Title")->icon, nullptr);

@@ -167,6 +167,12 @@ LRESULT CALLBACK titleWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_ERASEBKGND:
       // The paint covers every pixel, so the background counts as erased.
       return 1;
+    case WM_CLOSE:
+      // Everything of the setup is owned by this window: closing it (from
+      // the taskbar, by another program) would take the page that runs with
+      // it and leave the wizard without a window. A page's own Exit is the
+      // way out.
+      return 0;
     case WM_WINDOWPOSCHANGING:
       // Never moved or resized; changes of its place in the z-order still happen.
       reinterpret_cast<WINDOWPOS*>(lParam)->flags |= SWP_NOMOVE | SWP_NOSIZE;

@@ -44,6 +44,10 @@
 //                             variable VM_E2E_SCREENS, else the current folder
 //   stamp NAME                print "stamp NAME MS", MS a millisecond clock, so that
 //                             a script can time the span between two steps
+//   closeclass CLASS          ask the program's top-level window of class CLASS to close,
+//                             as the taskbar's Close and Alt+F4 do (WM_SYSCOMMAND
+//                             SC_CLOSE) and as another program may (WM_CLOSE), and wait
+//                             until the program has taken both
 //   catch ID PATTERN          let the program run in slices of a millisecond, its
 //                             threads held in between, until it shows a dialog holding
 //                             a static text that matches PATTERN; press the button ID
@@ -415,6 +419,36 @@ bool catchWindow(const std::string& argument) {
   }
   printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), stepTimeoutMs);
   return false;
+}
+
+struct ClassSearch {
+  const char* className;
+  HWND found;
+};
+
+BOOL CALLBACK findProgramWindowOfClass(HWND window, LPARAM parameter) {
+  ClassSearch* search = reinterpret_cast<ClassSearch*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (processId != program.dwProcessId || strcmp(className, search->className) != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// Sent, not posted, so that the step ends once the program has handled both.
+bool closeWindowOfClass(const std::string& className) {
+  ClassSearch search = {className.c_str(), nullptr};
+  EnumWindows(findProgramWindowOfClass, reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) {
+    printf("the program has no window of class %s\n", className.c_str());
+    return false;
+  }
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(search.found, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, stepTimeoutMs, &ignored);
+  SendMessageTimeoutA(search.found, WM_CLOSE, 0, 0, SMTO_NORMAL, stepTimeoutMs, &ignored);
+  return true;
 }
 
 HWND controlOfCurrent(const std::string& id) {
@@ -1125,6 +1159,7 @@ bool runStep(const std::string& command, const std::string& argument) {
   if (command == "window") return waitForWindow(argument);
   if (command == "showing") return waitForWindowShowing(argument);
   if (command == "catch") return catchWindow(argument);
+  if (command == "closeclass") return closeWindowOfClass(argument);
   if (command == "exit") return checkExit(argument);
   if (command == "follow") return followChild();
   if (command == "screenshot") return saveScreenshot(argument);
