@@ -27,6 +27,9 @@ TEST_F(RestartTest, RestartNowSaysYesAndEveryOtherWayOutSaysNo) {
   EXPECT_FALSE(askRestart());
   onDialog("AskRestart", [](HWND notice) { sim::clickCloseBox(notice); });
   EXPECT_FALSE(askRestart());
+  // A question that could not be shown was never answered.
+  sim::failDialogCreation("AskRestart");
+  EXPECT_FALSE(askRestart());
   EXPECT_TRUE(sim::messageBoxes().empty());
   EXPECT_TRUE(sim::restartRequests().empty());
 }

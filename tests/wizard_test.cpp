@@ -56,6 +56,25 @@ TEST_F(WizardSequenceTest, PagesComeInOrderWithBackAndExitAskedFirst) {
   EXPECT_EQ(boxTexts(), (std::vector<std::string>{kLeaveQuestion, kLeaveQuestion}));
 }
 
+TEST_F(WizardSequenceTest, APageThatCannotBeShownIsAnInternalErrorNotANext) {
+  const std::vector<std::string> pages = {"Welcome", "NeedAdmin", "License", "Customize", "Directory",
+                                          "AboutToInstall"};
+  for (const std::string& failing : pages) {
+    auto runUpTo = [&] {
+      // Without the rights, so that NeedAdmin shows after Welcome.
+      sim::refuseFullAccess(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+      for (const std::string& page : pages) {
+        if (page == failing) break;
+        pressOn(page, IDOK);
+      }
+      sim::failDialogCreation(failing);
+      sim::answerNextMessageBox(IDOK);
+      runWizard();
+    };
+    EXPECT_EXIT(runUpTo(), ::testing::ExitedWithCode(1), "Internal error") << failing;
+  }
+}
+
 TEST_F(WizardSequenceTest, TheLicencePageShowsTheDecodedTextWithTheFocusInIt) {
   int blocksOnFirstVisit = 0;
   pressOn("Welcome", IDOK);

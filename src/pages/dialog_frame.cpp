@@ -78,3 +78,9 @@ INT_PTR paintOnButtonFace(WPARAM dc) {
 INT_PTR runModalDialog(const char* templateName, DLGPROC procedure) {
   return DialogBoxParamA(setupContext.instance, templateName, setupContext.titleWindow, procedure, 0);
 }
+
+INT_PTR runWizardPage(const char* templateName, DLGPROC procedure) {
+  INT_PTR result = runModalDialog(templateName, procedure);
+  ENSURE(result == kPageNext || result == kPageBack || result == kPageLeave);
+  return result;
+}

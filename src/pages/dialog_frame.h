@@ -35,4 +35,10 @@ INT_PTR paintOnButtonFace(WPARAM dc);
 // window, and returns its result (-1 when it could not be created).
 INT_PTR runModalDialog(const char* templateName, DLGPROC procedure);
 
+// A page of the wizard or of its checks, as runModalDialog. Its result is
+// one of kPageNext, kPageBack and kPageLeave: a page that could not be shown
+// (DialogBoxParamA gives 0 or -1) or that ended otherwise is a broken
+// program, not the user's choice, and ends in the internal error.
+INT_PTR runWizardPage(const char* templateName, DLGPROC procedure);
+
 #endif  // VM_PAGES_DIALOG_FRAME_H

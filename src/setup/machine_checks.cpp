@@ -93,5 +93,5 @@ bool checkAdminRights() {
   // gets the driver offered again in this run.
   installOptions.pipeDriverAllowed = 0;
   installOptions.componentSelected[kComponentPipeDriver] = 0;
-  return runModalDialog(DLG_NEED_ADMIN, needAdminDialogProc) != kPageLeave;
+  return runWizardPage(DLG_NEED_ADMIN, needAdminDialogProc) != kPageLeave;
 }

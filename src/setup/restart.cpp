@@ -29,7 +29,9 @@ void enableShutdownPrivilege() {
 
 }  // namespace
 
-bool askRestart() { return runModalDialog(DLG_ASK_RESTART, noticeDialogProc) != kPageLeave; }
+// Only Restart Now restarts: a question that could not be shown (0 or -1)
+// was never answered.
+bool askRestart() { return runModalDialog(DLG_ASK_RESTART, noticeDialogProc) == kPageNext; }
 
 void restartWindows() {
   if (isWindowsNT()) enableShutdownPrivilege();

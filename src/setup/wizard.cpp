@@ -45,9 +45,9 @@ int32_t runWizard() {
   Step step = Step::welcome;
   for (;;) {
     if (step == Step::welcome) {
-      // Welcome has no Back; anything but Exit counts as Next. The two
-      // checks run once per run, so coming back here never repeats them.
-      if (runModalDialog(DLG_WELCOME, welcomeDialogProc) == kPageLeave) return 0;
+      // Welcome has no Back; Back would count as Next. The two checks run
+      // once per run, so coming back here never repeats them.
+      if (runWizardPage(DLG_WELCOME, welcomeDialogProc) == kPageLeave) return 0;
       if (!checkSystemDriveSpace() || !checkAdminRights()) return 0;
       step = Step::license;
     } else if (step == Step::installing) {
@@ -60,8 +60,7 @@ int32_t runWizard() {
       step = Step::aboutToInstall;
     } else {
       const ModalPage& page = modalPage(step);
-      // -1, a page that could not be made, counts as Next too.
-      INT_PTR result = runModalDialog(page.templateName, page.procedure);
+      INT_PTR result = runWizardPage(page.templateName, page.procedure);
       if (result == kPageLeave) return 0;
       step = result == kPageBack ? page.back : page.next;
     }
