@@ -9,6 +9,9 @@
 #include "install/pipe_driver.h"
 #include "install/paths.h"
 #include "install_fixture.h"
+#include "payload/catalogue.h"
+#include "payload/component_table.h"
+#include "vmpack/entry_builder.h"
 
 namespace {
 
@@ -41,7 +44,10 @@ class PipeDriverTest : public InstallStepTest {
     bool nt = family == sim::WindowsFamily::NT;
     source_ = std::string(kTarget) + (nt ? "\\_velkp32.dll" : "\\_velkp16.drv");
     extension_ = nt ? ".dll" : ".drv";
-    ASSERT_TRUE(sim::writeFile(source_, kOurDriver + (nt ? " 32" : " 16")));
+    ASSERT_TRUE(sim::writeFile(source_, newDriver()));
+    // The payload entry the driver came from, whose catalogue vouches for it.
+    sim::addResource(kPayloadResourceType, nt ? kPipeDriverEntryNt : kPipeDriverEntry9x,
+                     makeEntry({}, {{nt ? "_velkp32.dll" : "_velkp16.drv", newDriver()}}));
   }
 
   std::string inSystem(const std::string& stem) const { return sim::systemFolder() + "\\" + stem + extension_; }
@@ -293,4 +299,20 @@ TEST_F(DriverMarkerTest, PathExistsForFilesAndFoldersInAnyCase) {
   EXPECT_FALSE(pathExists("C:\\WINDOWS\\SYSTEM32\\velkpi00.dll"));
   EXPECT_FALSE(pathExists("C:\\NOWHERE\\velkpipe.dll"));
   EXPECT_EQ(sim::openFindHandleCount(), 0);
+}
+
+TEST_F(PipeDriverTest, ADriverChangedSinceItsExtractionIsDeletedAgainAndNeverRegistered) {
+  for (sim::WindowsFamily family : {sim::WindowsFamily::NT, sim::WindowsFamily::Win9x}) {
+    installOptions.restartNeeded = 0;
+    onFamily(family);
+    // Someone who may write to the target folder put other bytes there.
+    ASSERT_TRUE(sim::writeFile(source_, newDriver().substr(0, 8) + "planted"));
+    EXPECT_FALSE(installPipeDriver());
+    EXPECT_FALSE(sim::fileExists(inSystem("velkpipe"))) << extension_;
+    EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+    EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kDrivers32Key));
+    EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kSharedDllsKey));
+    EXPECT_FALSE(sim::fileExists(sim::profilePath("system.ini")));
+    EXPECT_EQ(installOptions.restartNeeded, 0);
+  }
 }

@@ -15,6 +15,9 @@
 #include "install/shortcuts.h"
 #include "install/uninstall_list.h"
 #include "install_fixture.h"
+#include "payload/catalogue.h"
+#include "payload/component_table.h"
+#include "vmpack/entry_builder.h"
 #include "uninstall/uninstaller.h"
 
 const char kInstallFolder[] = "C:\\Program Files\\Velk Modular";
@@ -71,6 +74,9 @@ class UninstallTest : public InstallStepTest {
     addFolder("Modules\\Env");
     addFile("Modules\\Env\\ADSR.vmm", "module");
     addFile(nt ? "_velkp32.dll" : "_velkp16.drv", kDriverContent);
+    // The payload entry the driver came from, whose catalogue vouches for it.
+    sim::addResource(kPayloadResourceType, nt ? kPipeDriverEntryNt : kPipeDriverEntry9x,
+                     makeEntry({}, {{nt ? "_velkp32.dll" : "_velkp16.drv", kDriverContent}}));
     // The uninstaller itself is extracted but never recorded.
     ASSERT_TRUE(sim::writeFile(in(folder, "_vmunins.exe"), "MZ uninstaller"));
     addFile("Velk Modular Home Page.url", "[InternetShortcut]");

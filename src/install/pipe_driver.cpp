@@ -7,6 +7,9 @@
 #include "install/registry.h"
 #include "install/registry_key.h"
 #include "install/replace_on_restart.h"
+#include "payload/checksum.h"
+#include "payload/component_table.h"
+#include "payload/extraction.h"
 #include "platform/win32.h"
 #include "setup/context.h"
 #include "setup/fatal.h"
@@ -167,6 +170,23 @@ bool hasDriverMarker(const char* path) {
   return found;
 }
 
+// Whether the file holds exactly the bytes the payload catalogue vouches
+// for: its CRC-32 as the extraction checks it.
+bool holdsCataloguedBytes(const char* path, int32_t entryId, const char* cataloguedName) {
+  uint32_t expected = 0;
+  if (!catalogueCrcOf(entryId, cataloguedName, &expected)) return false;
+  FILE* file = openWindowsFile(path, "rb");
+  if (file == nullptr) return false;
+  buildCrcTable();
+  uint32_t state = kCrcInitialState;
+  uint8_t block[4096];
+  size_t got = 0;
+  while ((got = fread(block, 1, sizeof block, file)) > 0) state = crcUpdateBlock(state, block, static_cast<int32_t>(got));
+  bool read = ferror(file) == 0;
+  fclose(file);
+  return read && ~state == expected;
+}
+
 bool installPipeDriver() {
   bool nt = isWindowsNT();
   const DriverNames& names = nt ? kDriverNamesNT : kDriverNames9x;
@@ -187,6 +207,15 @@ bool installPipeDriver() {
   // The driver lives on in the system folder only; its record in the
   // uninstall data stays and finds nothing to remove.
   DeleteFileA(source);
+  // The target folder may be one that users without administrator rights
+  // can write to (a folder at a drive's root, one proposed from a per-user
+  // value): what was copied need not be what the setup extracted. Every
+  // program that plays MIDI loads this driver, so only the catalogue's bytes
+  // are registered, checked where no such user can change them any more.
+  if (!holdsCataloguedBytes(destination, nt ? kPipeDriverEntryNt : kPipeDriverEntry9x, names.sourceName)) {
+    DeleteFileA(destination);
+    return false;
+  }
 
   // An earlier copy may be loaded by Windows: the new file takes its name at
   // the next start, and that is the name to register.

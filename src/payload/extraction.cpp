@@ -190,3 +190,28 @@ bool setFileTimes(const char* path, const FILETIME& time) {
   if (!CloseHandle(file)) return false;
   return set != FALSE;
 }
+
+bool catalogueCrcOf(int32_t id, const char* name, uint32_t* crc) {
+  PayloadEntry entry = openEntry(id);
+  if (!entry.present()) return false;
+  ByteCursor cursor(entry.body(), entry.bodySize());
+  int32_t folderCount = 0;
+  int32_t fileCount = 0;
+  bool found = false;
+  if (readCatalogueCounts(cursor, &folderCount, &fileCount)) {
+    char folder[kNameLengthLimit];
+    int32_t nameLength = 0;
+    bool readable = true;
+    for (int32_t i = 0; i < folderCount && readable; ++i) readable = readFolderRecord(cursor, folder, &nameLength);
+    CatalogueFile file;
+    for (int32_t i = 0; i < fileCount && readable && !found; ++i) {
+      readable = readFileRecord(cursor, &file);
+      if (readable && pathsEqualIgnoringCase(file.name, name)) {
+        *crc = file.contentCrc;
+        found = true;
+      }
+    }
+  }
+  entry.releaseEntry();
+  return found;
+}

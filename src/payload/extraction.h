@@ -53,4 +53,9 @@ char* extractToMemory(int32_t id, HWND owner);
 // last-access time alone.
 bool setFileTimes(const char* path, const FILETIME& time);
 
+// The CRC the catalogue of entry `id` gives its file `name` (as stored,
+// letter case ignored). False when the entry is absent, its catalogue cannot
+// be read or it lists no such file.
+bool catalogueCrcOf(int32_t id, const char* name, uint32_t* crc);
+
 #endif  // VM_PAYLOAD_EXTRACTION_H

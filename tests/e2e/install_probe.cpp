@@ -2,7 +2,8 @@
 // behind, with the setup's own steps: a few folders and files of each kind
 // recorded in _vmunins.dat, the uninstaller (the real _vmunins.exe beside
 // this probe, unrecorded like every file of its payload entry), the driver
-// file, then the registration, the Start Menu items and the pipe driver.
+// file extracted from its payload entry (linked into the probe), then the
+// registration, the Start Menu items and the pipe driver.
 // Exit code 0 when every step held; otherwise it names the step that failed.
 #include <windows.h>
 
@@ -15,12 +16,13 @@
 #include "install/registry.h"
 #include "install/shortcuts.h"
 #include "install/uninstall_list.h"
+#include "payload/component_table.h"
+#include "payload/extraction.h"
 #include "setup/context.h"
 #include "setup/windows_version.h"
 
 namespace {
 
-const char kDriverContent[] = "MZ Velk Modular MIDI pipe driver (probe)";
 
 std::string target;
 UninstallList records;
@@ -47,6 +49,13 @@ bool addFile(const char* name, const char* content) {
   return writeFile(in(name), content) && records.addRecord(in(name).c_str(), kUninstallFile);
 }
 
+// The driver as the setup extracts it, recorded as the setup records it.
+bool addDriver(bool nt) {
+  recordWrittenFiles = 0;
+  if (extractEntry(nt ? kPipeDriverEntryNt : kPipeDriverEntry9x, nullptr) != kExtractDone) return false;
+  return records.addRecord(in(nt ? "_velkp32.dll" : "_velkp16.drv").c_str(), kUninstallFile);
+}
+
 std::string folderOfThisProgram() {
   char path[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, path, sizeof path);
@@ -62,7 +71,7 @@ bool extract() {
   if (!addFolder("Help") || !addFile("vm.exe", "MZ synthesizer") || !addFile("vm.hlp", "help") ||
       !addFile("Help\\Getting Started.txt", "start here") || !addFolder("Work") || !addFolder("Modules") ||
       !addFolder("Modules\\Env") || !addFile("Modules\\Env\\ADSR.vmm", "module") ||
-      !addFile(nt ? "_velkp32.dll" : "_velkp16.drv", kDriverContent))
+      !addDriver(nt))
     return fail("extracting the program's entries");
   std::string uninstaller = folderOfThisProgram() + "\\" + kUninstallerName;
   if (!CopyFileA(uninstaller.c_str(), in(kUninstallerName).c_str(), FALSE)) return fail("copying the uninstaller");
