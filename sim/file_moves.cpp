@@ -110,6 +110,11 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
   return copyContents(existingFileName, newFileName, sourceInfo, replacing) ? TRUE : FALSE;
 }
 
+namespace {
+// The move that MoveFileA and MoveFileExA (without a delay) make.
+bool moveNow(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+}  // namespace
+
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
   // Windows 95, 98 and ME have the function but do not implement it; their
   // programs schedule moves in wininit.ini instead.
@@ -124,6 +129,19 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
         sim::DelayedMove{existingFileName, newFileName != nullptr ? newFileName : "", flags});
     return TRUE;
   }
+  return moveNow(existingFileName, newFileName, flags) ? TRUE : FALSE;
+}
+
+// Every Windows has it: a rename within a drive, a copy and delete across
+// drives, and never onto an existing file.
+BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
+  if (existingFileName == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  return moveNow(existingFileName, newFileName, MOVEFILE_COPY_ALLOWED) ? TRUE : FALSE;
+}
+
+namespace {
+
+bool moveNow(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
   struct stat sourceInfo;
   bool replacing = false;
   if (!checkTransfer(existingFileName, newFileName, &sourceInfo, &replacing)) return FALSE;
@@ -145,3 +163,5 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
   sim::setFreeBytes(drive, sim::freeBytes(drive) + static_cast<uint64_t>(sourceInfo.st_size));
   return TRUE;
 }
+
+}  // namespace

@@ -262,6 +262,17 @@ TEST_F(ExtractionTest, ALockedFileIsReportedOnceAndTheFilesBeforeItAreRecorded) 
   EXPECT_EQ(fileRecords.count(), 0);
 }
 
+TEST_F(ExtractionTest, AFolderWhereAFileMustGoStaysWhereItIsAndTheFileIsAWriteFailure) {
+  installEntry(100, makeEntry({}, {{"a.txt", "a"}}));
+  ASSERT_TRUE(CreateDirectoryA(inTarget("a.txt").c_str(), nullptr));
+  ASSERT_TRUE(sim::writeFile(inTarget("a.txt\\inside.txt"), "kept"));
+  sim::answerNextMessageBox(IDOK);
+  EXPECT_EQ(extractEntry(100, nullptr), kExtractStopped);
+  EXPECT_EQ(messages(), (std::vector<std::string>{"Failed to write C:\\Target\\a.txt"}));
+  EXPECT_EQ(contentOf(inTarget("a.txt\\inside.txt")), "kept");
+  EXPECT_FALSE(sim::fileExists(inTarget("_vmkept.lst")));
+}
+
 TEST_F(ExtractionTest, AFullDiskThatShowsOnlyWhenTheFileIsClosedIsAWriteFailure) {
   // Small files sit in the stream's buffer until the close writes them.
   installEntry(100, makeEntry({}, {{"a.txt", bytesOf(100, 'a')}, {"b.txt", bytesOf(100, 'b')},

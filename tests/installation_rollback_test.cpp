@@ -3,6 +3,9 @@
 // progress call in turn (the user's cancel) and at every file in turn (a file
 // in use, a full disk), and after each stop the whole simulated disk is
 // compared with what it held before.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -44,17 +47,32 @@ const std::vector<SampleFile> kFiles = {
 };
 const int kProgressCalls = (300 - 256) + (270 - 256) + (260 - 256);
 
-std::string contentFor(const SampleFile& file) {
+// Release 2 of the product has other bytes and another time in every file.
+std::string contentFor(const SampleFile& file, int release = 1) {
   std::string content;
-  for (size_t i = 0; i < file.size; ++i) content.push_back(static_cast<char>(file.name[i % file.name.size()] + i % 5));
+  for (size_t i = 0; i < file.size; ++i)
+    content.push_back(static_cast<char>(file.name[i % file.name.size()] + i % 5 + 7 * (release - 1)));
   return content;
 }
 
-std::vector<uint8_t> entryOf(int id, const std::vector<std::string>& folders) {
+std::vector<uint8_t> entryOf(int id, const std::vector<std::string>& folders, int release = 1) {
   std::vector<std::pair<std::string, std::string>> files;
   for (const SampleFile& file : kFiles)
-    if (file.entry == id) files.emplace_back(file.name, contentFor(file));
-  return makeEntry(folders, files, 126253227060000000ull);
+    if (file.entry == id) files.emplace_back(file.name, contentFor(file, release));
+  return makeEntry(folders, files, 126253227060000000ull + static_cast<uint64_t>(release - 1) * 864000000000ull);
+}
+
+void installRelease(int release) {
+  installEntry(100, entryOf(100, kFolders100, release));
+  installEntry(101, entryOf(101, kFolders101, release));
+  installEntry(102, entryOf(102, {"Bin"}, release));
+  installEntry(103, entryOf(103, {"Data"}, release));
+  installEntry(104, entryOf(104, {}, release));
+  installEntry(105, entryOf(105, {}, release));
+  installEntry(200, entryOf(200, kFolders200, release));
+  installEntry(1000, entryOf(1000, {}, release));
+  installEntry(1001, entryOf(1001, {}, release));
+  installEntry(1002, entryOf(1002, {}, release));
 }
 
 class RollBackTest : public InstallingTest {
@@ -62,16 +80,7 @@ class RollBackTest : public InstallingTest {
   void SetUp() override {
     InstallingTest::SetUp();
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    installEntry(100, entryOf(100, kFolders100));
-    installEntry(101, entryOf(101, kFolders101));
-    installEntry(102, entryOf(102, {"Bin"}));
-    installEntry(103, entryOf(103, {"Data"}));
-    installEntry(104, entryOf(104, {}));
-    installEntry(105, entryOf(105, {}));
-    installEntry(200, entryOf(200, kFolders200));
-    installEntry(1000, entryOf(1000, {}));
-    installEntry(1001, entryOf(1001, {}));
-    installEntry(1002, entryOf(1002, {}));
+    installRelease(1);
     select({1, 1, 0, 0, 0, 0, 1});
     // What the user had before: a file of their own in the target folder
     // and files elsewhere.
@@ -162,3 +171,90 @@ TEST_F(RollBackTest, ADiskThatFillsUpAtAnyFileLeavesNothingBehind) {
     before += file.size;
   }
 }
+
+// Installing release 2 over a working release 1 and stopping it anywhere puts
+// the folder back as release 1 left it, its data file and every file's bytes
+// and time included: nothing of the earlier installation is lost, and no
+// backup is left over.
+TEST_F(RollBackTest, AReinstallationStoppedAnywhereLeavesTheEarlierInstallationAsItWas) {
+  // Release 2 over release 1 elsewhere, complete, counts its progress calls
+  // and its writes.
+  sim::addDrive('D');
+  setTargetFolder("D:\\Count");
+  ASSERT_EQ(runInstallation(), kInstallationDone);
+  uninstallList.clear();
+  installRelease(2);
+  int polls = sim::emptyPolls();
+  int writes = sim::callCount(sim::Fault::fileWrite);
+  ASSERT_EQ(runInstallation(), kInstallationDone);
+  ASSERT_EQ(sim::emptyPolls() - polls, kProgressCalls);
+  writes = sim::callCount(sim::Fault::fileWrite) - writes;
+  EXPECT_EQ(contentOf("D:\\Count\\vm.exe"), contentFor(kFiles[0], 2));
+  EXPECT_FALSE(sim::fileExists("D:\\Count\\_vmkept.lst"));
+  EXPECT_FALSE(sim::fileExists("D:\\Count\\_vmb0000.bak"));
+  uninstallList.clear();
+
+  setTargetFolder(kTarget);
+  installRelease(1);
+  ASSERT_EQ(runInstallation(), kInstallationDone);
+  uninstallList.clear();
+  installRelease(2);
+  for (int call = 1; call <= kProgressCalls; ++call) {
+    pressCancelAtPump(call);
+    expectStoppedWithoutATrace("cancel at progress call " + std::to_string(call), "");
+  }
+  // Every write in turn: a file's block, a line of the journal of kept
+  // files, the data file.
+  ASSERT_GT(writes, 12);
+  for (int nth = 1; nth <= writes; ++nth) {
+    std::string what = "write " + std::to_string(nth) + " refused";
+    DiskImage before = imageOf(root());
+    size_t boxes = messages().size();
+    cancelRequested = 0;
+    sim::failCall(sim::Fault::fileWrite, nth);
+    sim::answerNextMessageBox(IDOK);
+    EXPECT_EQ(runInstallation(), kInstallationStopped) << what;
+    EXPECT_EQ(messages().size(), boxes + 1) << what;
+    std::string changes = differences(before, imageOf(root()));
+    EXPECT_TRUE(changes.empty()) << what << ":\n" << changes;
+    EXPECT_TRUE(recordsOf(uninstallList).empty()) << what;
+  }
+}
+
+// The power fails while release 2 goes over release 1 (the process just
+// ends): the journal and the backups are what the next run finds, and it
+// rolls the cut run back before anything else. So does the uninstaller.
+TEST_F(RollBackTest, ARunCutShortByAPowerFailureIsRolledBackByTheNextRun) {
+  ASSERT_EQ(runInstallation(), kInstallationDone);
+  uninstallList.clear();
+  DiskImage releaseOne = imageOf(root());
+  installRelease(2);
+  // A child process makes the run and ends where the power fails; the disk
+  // (host folders) is what both processes share.
+  auto powerFailsAt = [](int call) {
+    pid_t child = fork();
+    if (child == 0) {
+      sim::atEmptyPoll(call, [] { _exit(0); });
+      runInstallation();
+      _exit(1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  // In entry 200, after entry 100's files went over release 1's, and at the
+  // last call of all.
+  for (int call : {(300 - 256) + 1, kProgressCalls}) {
+    cancelRequested = 0;
+    ASSERT_EQ(powerFailsAt(call), 0) << call;
+    EXPECT_TRUE(sim::fileExists(std::string(kTarget) + "\\_vmkept.lst")) << call;
+    EXPECT_TRUE(sim::fileExists(std::string(kTarget) + "\\_vmb0000.bak")) << call;
+    // The next run, cancelled at once, leaves release 1 as it was.
+    pressCancelAtPump(1);
+    cancelRequested = 0;
+    EXPECT_EQ(runInstallation(), kInstallationStopped);
+    std::string changes = differences(releaseOne, imageOf(root()));
+    EXPECT_TRUE(changes.empty()) << call << ":\n" << changes;
+  }
+}
+

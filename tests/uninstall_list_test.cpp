@@ -241,8 +241,10 @@ TEST_F(UninstallListTest, RecordsOutsideTheDataFilesFolderAreDroppedWhileLoading
   std::vector<Entry> expected = {{kUninstallFolder, "C:\\Target\\Sub"}, {kUninstallFile, "c:/TARGET//Sub/mine.txt"}};
   EXPECT_EQ(describe(entriesOf(list)), describe(expected));
 
+  // Taken over from an earlier installation: a roll-back leaves them too.
   EXPECT_TRUE(list.rollBack());
-  EXPECT_FALSE(sim::folderExists("C:\\Target\\Sub"));
+  EXPECT_TRUE(sim::folderExists("C:\\Target\\Sub"));
+  EXPECT_TRUE(sim::fileExists("C:\\Target\\Sub\\mine.txt"));
   EXPECT_TRUE(sim::fileExists("C:\\Target2\\x"));
   EXPECT_TRUE(sim::fileExists("C:\\Windows\\system.ini"));
   EXPECT_TRUE(sim::folderExists("C:\\Target"));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "install/kept_files.h"
 #include "install/paths.h"
 #include "install/pipe_driver.h"
 #include "install/uninstall_list.h"
@@ -30,8 +31,11 @@ const char kRemovedText[] = "Velk Modular was removed from your computer.";
 const char kLeftBehindText[] = "Some items could not be removed. You can delete them yourself.";
 
 // The data file beside the program; false, after telling the user, when it
-// cannot be read.
+// cannot be read. A re-installation that ended without saving or rolling back
+// (the power failed) is rolled back first: the data file and what it lists
+// are then the earlier installation's again, and no backup is left over.
 bool loadRecords(const char* folder, UninstallList& records) {
+  if (isDriveRootedPath(folder)) restoreKeptFiles(folder);
   char dataFile[kPathBufferSize];
   formatText(dataFile, sizeof dataFile, "%s", folder);
   if (isDriveRootedPath(folder) && joinPath(dataFile, kUninstallFileName) && records.loadForRemoval(dataFile))

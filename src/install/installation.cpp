@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "install/kept_files.h"
 #include "install/paths.h"
 #include "install/pipe_driver.h"
 #include "install/registry.h"
@@ -28,12 +29,14 @@ constexpr int32_t kUninstallerEntry = 1000;
 
 void tell(const char* text) { MessageBoxA(installingDialog, text, setupContext.caption, MB_OK); }
 
-// Deletes everything the installation made and everything the earlier data
-// file listed, newest first. The files kept out of the data file go first:
-// they may lie in recorded folders.
+// Puts the target folder back as it was before this run: what the run made
+// is deleted, newest first (the files kept out of the data file first: they
+// may lie in recorded folders), and the files it wrote over go back in
+// place. An earlier installation's records and its data file stay.
 void rollBackInstallation() {
   unrecordedFiles.rollBack();
   uninstallList.rollBack();
+  restoreKeptFiles(installOptions.targetFolder);
 }
 
 // Extracts every entry of every selected component, in component order.
@@ -86,12 +89,16 @@ int32_t runInstallation() {
     tell(kUninstallInfoFailedMessage);
     return kInstallationStopped;
   }
+  // A run into this folder that ended without saving or rolling back (the
+  // power failed) is rolled back first, so that what follows finds the
+  // earlier installation as it was.
+  restoreKeptFiles(target);
   // An earlier installation into this folder is taken over record for
   // record; without one the list starts empty.
   uninstallList.loadFrom(dataFile);
   // A data file that does not list itself would outlive the uninstaller.
   // Nothing is written yet, and the records taken over stay on disk.
-  if (!uninstallList.addRecord(dataFile, kUninstallFile)) {
+  if (!uninstallList.addRecord(dataFile, kUninstallFile, !fileExists(dataFile))) {
     uninstallList.clear();
     tell(kUninstallInfoFailedMessage);
     return kInstallationStopped;
@@ -103,13 +110,16 @@ int32_t runInstallation() {
   int32_t result = extractComponents();
   if (result != kInstallationDone) return result;
 
-  if (!uninstallList.saveTo(dataFile)) {
+  // The earlier data file is kept aside too: a save that fails half way
+  // must not have spoilt it.
+  if ((fileExists(dataFile) && !keepAside(dataFile)) || !uninstallList.saveTo(dataFile)) {
     tell(kUninstallInfoFailedMessage);
     rollBackInstallation();
     return kInstallationStopped;
   }
   // From here on nothing is undone.
   unrecordedFiles.clear();
+  discardKeptFiles(target);
 
   registerProduct();
   if (!createStartMenuItems(installingDialog)) {

@@ -24,6 +24,22 @@ bool joinPath(char* buffer, const char* name) {
   return true;
 }
 
+bool pathExists(const char* path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+bool fileExists(const char* path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 bool createDirectoryPath(const char* path) {
   if (!isDriveRootedPath(path)) return false;
   size_t length = strlen(path);

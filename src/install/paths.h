@@ -48,6 +48,12 @@ bool pathsNameSameFolder(const char* a, const char* b);
 // they make a drive's root (C:\).
 void copyFolderOfPath(const char* path, char* folder);
 
+// True when something of that name exists, a file or a folder.
+bool pathExists(const char* path);
+
+// True when a file of that name exists (not a folder).
+bool fileExists(const char* path);
+
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);

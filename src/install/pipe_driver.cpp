@@ -142,14 +142,6 @@ void midiSlotName(int slot, char* name) {
   }
 }
 
-bool pathExists(const char* path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
-}
-
 // A byte that breaks a partial match may itself begin the marker, so it is
 // compared again with the first letter. Nothing more is needed: that letter
 // occurs nowhere else in the marker, so no other match can begin inside a

@@ -28,9 +28,6 @@ void midiSlotName(int slot, char* name);
 // done before it is undone.
 bool installPipeDriver();
 
-// True when something of that name exists, a file or a folder.
-bool pathExists(const char* path);
-
 // True when the file can be read and contains the driver marker, the text
 // both of the product's drivers hold: a file in the system folder that has it
 // is an earlier copy of this product's driver.

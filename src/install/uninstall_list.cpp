@@ -41,7 +41,7 @@ void copyFolderOf(const char* filePath, char* folder) {
 
 }  // namespace
 
-bool UninstallList::appendRecord(const char* path, size_t length, int32_t kind) {
+bool UninstallList::appendRecord(const char* path, size_t length, int32_t kind, bool madeByThisRun) {
   UninstallRecord* record = static_cast<UninstallRecord*>(allocateBlock(static_cast<int32_t>(sizeof(UninstallRecord))));
   if (record == nullptr) return false;
   char* text = static_cast<char*>(allocateBlock(static_cast<int32_t>(length + 1)));
@@ -53,6 +53,7 @@ bool UninstallList::appendRecord(const char* path, size_t length, int32_t kind) 
   text[length] = '\0';
   record->kind = kind;
   record->path = text;
+  record->madeByThisRun = madeByThisRun ? 1 : 0;
   if (!records_.append(record)) {
     freeBlock(text);
     freeBlock(record);
@@ -61,7 +62,7 @@ bool UninstallList::appendRecord(const char* path, size_t length, int32_t kind) 
   return true;
 }
 
-bool UninstallList::addRecord(const char* path, int32_t kind) {
+bool UninstallList::addRecord(const char* path, int32_t kind, bool madeByThisRun) {
   // Callers pass full paths built within MAX_PATH; anything else could not
   // be written to the data file or read back from it.
   ENSURE(path != nullptr);
@@ -69,9 +70,13 @@ bool UninstallList::addRecord(const char* path, int32_t kind) {
   ENSURE(length >= 1 && length <= kLongestRecordPath);
   ENSURE(isKnownKind(kind));
   for (PtrListNode<UninstallRecord>* node = records_.head(); node != nullptr; node = node->next) {
-    if (node->item->kind == kind && pathsEqualIgnoringCase(node->item->path, path)) return true;
+    if (node->item->kind == kind && pathsEqualIgnoringCase(node->item->path, path)) {
+      // Taken over, but no longer there when this run made it again.
+      if (madeByThisRun) node->item->madeByThisRun = 1;
+      return true;
+    }
   }
-  return appendRecord(path, length, kind);
+  return appendRecord(path, length, kind, madeByThisRun);
 }
 
 bool UninstallList::loadFrom(const char* filePath) { return load(filePath, false); }
@@ -113,7 +118,7 @@ bool UninstallList::load(const char* filePath, bool salvage) {
     path[length] = '\0';
     // Records are taken over as they stand, duplicates included; only those
     // outside the data file's folder are left behind.
-    if (isPathInsideFolder(path, folder)) ok = appendRecord(path, static_cast<size_t>(length), kind);
+    if (isPathInsideFolder(path, folder)) ok = appendRecord(path, static_cast<size_t>(length), kind, false);
   }
   fclose(file);
   if (!ok) clear();
@@ -146,12 +151,17 @@ bool UninstallList::rollBack() {
   // stays, and the walk goes on.
   for (PtrListNode<UninstallRecord>* node = records_.tail(); node != nullptr; node = node->previous) {
     const UninstallRecord* record = node->item;
+    if (!isKnownKind(record->kind)) {
+      ok = false;
+      continue;
+    }
+    // What was there before this run stays: an earlier installation's, and
+    // files kept aside, which restoreKeptFiles puts back.
+    if (record->madeByThisRun == 0) continue;
     if (record->kind == kUninstallFile) {
       DeleteFileA(record->path);
-    } else if (record->kind == kUninstallFolder) {
-      RemoveDirectoryA(record->path);
     } else {
-      ok = false;
+      RemoveDirectoryA(record->path);
     }
   }
   clear();

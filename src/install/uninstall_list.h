@@ -28,6 +28,11 @@ constexpr char kUninstallFileName[] = "_vmunins.dat";
 struct UninstallRecord {
   int32_t kind;
   char* path;  // full path, drive letter first, 1 to 259 characters
+  // 1 when this run made the file or folder (it was not there before): what
+  // a roll-back deletes. Records taken over from an earlier data file, and
+  // files that were there before (kept aside, see kept_files.h), have 0. Not
+  // part of the data file.
+  int32_t madeByThisRun;
 };
 
 class UninstallList {
@@ -38,9 +43,10 @@ class UninstallList {
   ~UninstallList() { clear(); }
 
   // Appends a record with its own copy of `path`, unless a record of the same
-  // kind already holds the same path (letters A to Z in either case). Fails,
-  // leaving the list unchanged, only when memory runs out.
-  bool addRecord(const char* path, int32_t kind);
+  // kind already holds the same path (letters A to Z in either case); such a
+  // record counts as made by this run from then on when `madeByThisRun` says
+  // so. Fails, leaving the list unchanged, only when memory runs out.
+  bool addRecord(const char* path, int32_t kind, bool madeByThisRun = true);
 
   // Replaces the list by the records of the data file at `filePath`. Records
   // whose path does not lie inside the data file's own folder are dropped:
@@ -62,9 +68,10 @@ class UninstallList {
   // A partly written file is left in place; the result says it failed.
   bool saveTo(const char* filePath) const;
 
-  // Deletes what the records name, newest first, then empties the list. A
-  // file that is gone or in use, or a folder that still holds something,
-  // stays. Fails only when a record has an unknown kind.
+  // Deletes what the records made by this run name, newest first, then
+  // empties the list: what was there before the run stays. A file that is
+  // gone or in use, or a folder that still holds something, stays. Fails only
+  // when a record has an unknown kind.
   bool rollBack();
 
   // Frees every record and empties the list.
@@ -75,7 +82,7 @@ class UninstallList {
  private:
   // Appends a record holding the first `length` bytes of `path`, without
   // looking for an equal one.
-  bool appendRecord(const char* path, size_t length, int32_t kind);
+  bool appendRecord(const char* path, size_t length, int32_t kind, bool madeByThisRun);
 
   // loadFrom, or loadForRemoval when `salvage` is set.
   bool load(const char* filePath, bool salvage);

@@ -119,8 +119,9 @@ int32_t extractOpenEntry(const PayloadEntry& entry, uint8_t** memoryResult) {
     if (!targetPath(name, path)) return kExtractPathTooLong;
     // A folder that exists already is fine. One that is not there stays out
     // of the list, which names only what the uninstaller will find.
-    if (CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
-      uninstallList.addRecord(path, kUninstallFolder);
+    bool made = CreateDirectoryA(path, nullptr) != FALSE;
+    if (made || GetLastError() == ERROR_ALREADY_EXISTS) {
+      uninstallList.addRecord(path, kUninstallFolder, made);
     } else if (missingFolder[0] == '\0') {
       strcpy(missingFolder, path);
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "install/kept_files.h"
+#include "install/paths.h"
 #include "install/uninstall_list.h"
 #include "payload/checksum.h"
 #include "payload/extraction.h"
@@ -69,7 +71,8 @@ FileSink::FileSink()
       expectedCrc_(0),
       failed_(0),
       overrun_(0),
-      buffered_(0) {
+      buffered_(0),
+      keptAside_(false) {
   writeFailed = 0;
 }
 
@@ -145,6 +148,11 @@ bool FileSink::complete() {
 void FileSink::beginFile() {
   const FileRecord& record = fileRecords[fileIndex_];
   expectedCrc_ = record.contentCrc;
+  // A file that is there already (an earlier installation's) is moved aside
+  // first, so that a roll-back can put it back; one that cannot be is not
+  // written over. A folder in its place stays, and the file cannot be made.
+  keptAside_ = fileExists(record.path);
+  if (keptAside_ && !keepAside(record.path)) return;
   file_ = openWindowsFile(record.path, "wb");
   if (file_ == nullptr) return;
   // The sink buffers whole blocks itself: one write each, no second copy.
@@ -191,7 +199,7 @@ void FileSink::fail() {
 
 bool FileSink::recordFile(const char* path) {
   UninstallList& list = recordWrittenFiles != 0 ? uninstallList : unrecordedFiles;
-  if (list.addRecord(path, kUninstallFile)) return true;
+  if (list.addRecord(path, kUninstallFile, !keptAside_)) return true;
   // Without a record no roll-back would find the file: it goes at once.
   DeleteFileA(path);
   return false;

@@ -63,6 +63,7 @@ class FileSink final : public BitSink {
   int32_t failed_;
   int32_t overrun_;  // the stream held bytes past the last catalogued file
   int32_t buffered_;  // bytes of the current file waiting in the write buffer
+  bool keptAside_;    // the current file was there before and is kept aside
 };
 
 #endif  // VM_PAYLOAD_FILE_SINK_H

@@ -143,9 +143,16 @@ void probeUninstallList() {
   check(count == 6, "the record outside the data file's folder is dropped");
   list.clear();
 
+  // Taken over from a data file, the records are an earlier installation's:
+  // a roll-back leaves them. Made by this run, it deletes them.
+  UninstallList made;
+  for (PtrListNode<UninstallRecord>* node = loaded.records().head(); node != nullptr; node = node->next)
+    made.addRecord(node->item->path, node->item->kind);
+  check(loaded.rollBack(), "rollBack of taken-over records");
+  check(exists("C:\\vmprobe\\T\\D\\f1") && exists("C:\\vmprobe\\T\\_vmunins.dat"), "taken-over records stay");
   HANDLE inUse = CreateFileA("C:\\vmprobe\\T\\Kept\\inuse", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              0, nullptr);
-  check(loaded.rollBack(), "rollBack");
+  check(made.rollBack(), "rollBack");
   CloseHandle(inUse);
   check(!exists("C:\\vmprobe\\T\\D"), "the emptied folder is removed");
   check(!exists("C:\\vmprobe\\T\\_vmunins.dat"), "the data file is deleted");

@@ -18,6 +18,14 @@ setup.exe.
       The prefix holds what the snapshot held: a cancelled or failed
       installation left nothing behind but, when named, the empty folder it
       was to install into.
+  install_prefix.py first-installation NAME FOLDER SCRIPT
+      Runs the driver on SCRIPT (an installation into FOLDER), then keeps a
+      snapshot of the prefix as NAME with every file below FOLDER: its size,
+      write time and a digest of its bytes.
+  install_prefix.py same-installation NAME FOLDER
+      The prefix holds what the snapshot NAME held, and every file below
+      FOLDER is byte for byte the same, write time included: a later run
+      that was cancelled or failed put the earlier installation back whole.
   install_prefix.py altered-copy PATH
       Copies setup.exe to PATH (a Windows path) with one byte changed inside
       its largest payload entry, as a damaged download would have it.
@@ -28,6 +36,7 @@ setup.exe.
 Runs with the Wine environment of tests/e2e/run.sh (WINEPREFIX, VM_E2E_WINE,
 VM_E2E_STATE, VM_E2E_TREE).
 """
+import hashlib
 import os
 import struct
 import subprocess
@@ -276,14 +285,47 @@ def altered_copy(path):
 
 
 def uninstall(name, folder, script):
-    tree = os.environ["VM_E2E_TREE"]
-    result = subprocess.run([os.environ["VM_E2E_WINE"], "driver.exe", "Z:" + os.path.abspath(script)], cwd=tree,
-                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+    run_driver(script)
+    old, new = load(name)
+    report(removal_failures(old, new, folder))
+
+
+def run_driver(script):
+    result = subprocess.run([os.environ["VM_E2E_WINE"], "driver.exe", "Z:" + os.path.abspath(script)],
+                            cwd=os.environ["VM_E2E_TREE"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            timeout=300)
     if result.returncode != 0:
         print(result.stdout.decode(errors="replace"))
         sys.exit(1)
-    old, new = load(name)
-    report(removal_failures(old, new, folder))
+
+
+def folder_digest(folder):
+    """Every file below FOLDER (a Windows path): size, write time, SHA-1."""
+    root = host_path(folder)
+    digest = {}
+    for where, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(where, name)
+            with open(path, "rb") as f:
+                content = f.read()
+            digest[os.path.relpath(path, root)] = [len(content), int(os.stat(path).st_mtime),
+                                                   hashlib.sha1(content).hexdigest()]
+    return digest
+
+
+def first_installation(name, folder, script):
+    run_driver(script)
+    save_snapshot(name, folder=folder_digest(folder))
+
+
+def same_installation(name, folder):
+    old, _ = load(name)
+    now = folder_digest(folder)
+    failures = [f"changed: {path}" for path in sorted(old["folder"]) if now.get(path) != old["folder"][path]]
+    failures += [f"left behind: {path}" for path in sorted(set(now) - set(old["folder"]))]
+    if failures:
+        report(failures)
+    unchanged(name, None)
 
 
 def main():
@@ -294,6 +336,10 @@ def main():
         installed(args[0], args[1], args[2], args[3:])
     elif command == "unchanged":
         unchanged(args[0], args[1] if len(args) > 1 else None)
+    elif command == "first-installation":
+        first_installation(args[0], args[1], args[2])
+    elif command == "same-installation":
+        same_installation(args[0], args[1])
     elif command == "altered-copy":
         altered_copy(args[0])
     elif command == "uninstall":

@@ -37,6 +37,7 @@
 
 #include "fuzz_guard.h"
 #include "fuzz_machine.h"
+#include "install/kept_files.h"
 #include "install/paths.h"
 #include "install/uninstall_list.h"
 #include "payload/catalogue.h"
@@ -198,6 +199,7 @@ void extractIntoFolder(void*) {
   // every entry, so that the next input finds the folder empty.
   unrecordedFiles.rollBack();
   uninstallList.rollBack();
+  restoreKeptFiles(installOptions.targetFolder);
   require(refusedBlocks() != refusedBefore || folderEntries(kTargetFolder).empty(),
           "the roll-back left something the extraction made");
 }

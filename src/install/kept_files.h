@@ -1,0 +1,40 @@
+// Files of an earlier installation that a run writes over are kept aside
+// until the run's data file is saved, so that a roll-back puts the folder back
+// as it was: the earlier installation stays whole when a re-installation is
+// cancelled or fails.
+//
+// A file about to be written over is moved, within its drive, to
+// _vmbNNNN.bak in the target folder (NNNN from 0000, the first name free),
+// after a line naming both has been added to the journal _vmkept.lst there:
+//   BACKUP NAME|ORIGINAL FULL PATH CR LF
+// The journal is the only thing that makes a backup one: it exists exactly
+// while a run that kept files can still roll back. Saving the data file
+// deletes the journal first, then the backups. A run that ended without
+// either (the power failed) leaves the journal, and the next run into the
+// folder, or the uninstaller, finishes its roll-back before anything else:
+// each backup goes back in place, newest first. Backup names without a
+// journal are leftovers of a run that was saved: they are deleted.
+#ifndef VM_INSTALL_KEPT_FILES_H
+#define VM_INSTALL_KEPT_FILES_H
+
+constexpr char kKeptJournalName[] = "_vmkept.lst";
+
+// Moves the file at `path`, which the extraction is about to write over, to
+// a backup in the target folder, noting it in the journal first. False when
+// no backup could be made (the file is in use, the names are too long): the
+// file must then not be written.
+bool keepAside(const char* path);
+
+// Puts every backup named in `folder`'s journal back in place, newest first,
+// then deletes the journal (kept when a backup could not go back, so that a
+// later run tries again), then any backup names left without a journal. Only
+// originals inside `folder` and backup names of the form above are acted on,
+// whatever a journal says.
+void restoreKeptFiles(const char* folder);
+
+// The run's data file is saved: its backups are no longer needed. The
+// journal goes first, so that from then on nothing can take the backups for
+// a roll-back still to be made.
+void discardKeptFiles(const char* folder);
+
+#endif  // VM_INSTALL_KEPT_FILES_H
