@@ -169,6 +169,9 @@ void describe(const std::string& hostFolder, const std::string& name, WIN32_FIND
   struct stat info;
   stat((hostFolder + "/" + name).c_str(), &info);
   data->dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  struct stat link;
+  if (lstat((hostFolder + "/" + name).c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+    data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   setFileTime(&data->ftCreationTime, fileTimeOf(info.st_mtim));
   setFileTime(&data->ftLastAccessTime, fileTimeOf(info.st_atim));
   setFileTime(&data->ftLastWriteTime, fileTimeOf(info.st_mtim));

@@ -237,6 +237,13 @@ int streamClose(void* cookie) {
 
 namespace sim {
 
+bool makeReparsePoint(const std::string& windowsPath, const std::string& target) {
+  if (windowsFamily() != WindowsFamily::NT) return false;
+  std::string link = hostPath(windowsPath);
+  std::string to = hostPath(target);
+  return !link.empty() && !to.empty() && symlink(to.c_str(), link.c_str()) == 0;
+}
+
 void lockFile(const std::string& windowsPath) { fileState().lockedHostPaths.insert(hostPath(windowsPath)); }
 
 void unlockFile(const std::string& windowsPath) { fileState().lockedHostPaths.erase(hostPath(windowsPath)); }
@@ -316,6 +323,13 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
   }
   if (!S_ISDIR(info.st_mode)) {
     machine().lastError = ERROR_DIRECTORY;
+    return FALSE;
+  }
+  // A junction goes itself, whatever its target holds.
+  struct stat link;
+  if (lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (unlink(host.c_str()) == 0) return TRUE;
+    machine().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
   // A drive's root is never removed.

@@ -43,6 +43,12 @@ bool writeFile(const std::string& windowsPath, const std::string& content);
 void lockFile(const std::string& windowsPath);
 void unlockFile(const std::string& windowsPath);
 bool isLocked(const std::string& windowsPath);
+// A junction (or symbolic link) at `windowsPath` that leads to `target`, as a
+// user may plant one in a folder they can write to: everything done through
+// it happens at the target, FindFirstFileA reports it with
+// FILE_ATTRIBUTE_REPARSE_POINT, and DeleteFileA or RemoveDirectoryA on it
+// removes the link itself. Only Windows NT has them.
+bool makeReparsePoint(const std::string& windowsPath, const std::string& target);
 
 // Free space of a drive as GetDiskFreeSpaceA reports it and as writes to
 // the drive use it up (default: 10 GiB).

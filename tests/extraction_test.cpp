@@ -284,7 +284,7 @@ TEST_F(ExtractionTest, AFullDiskThatShowsOnlyWhenTheFileIsClosedIsAWriteFailure)
   // The file that did not fit exists (empty) and is recorded for the roll-back.
   EXPECT_EQ(recordsOf(uninstallList), (std::vector<RecordSeen>{file(inTarget("a.txt")), file(inTarget("b.txt"))}));
   EXPECT_FALSE(sim::fileExists(inTarget("c.txt")));
-  uninstallList.rollBack();
+  uninstallList.rollBack(kTarget);
   EXPECT_FALSE(sim::fileExists(inTarget("a.txt")));
   EXPECT_FALSE(sim::fileExists(inTarget("b.txt")));
   EXPECT_EQ(sim::freeBytes('C'), 199u);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -258,3 +259,16 @@ TEST_F(RollBackTest, ARunCutShortByAPowerFailureIsRolledBackByTheNextRun) {
   }
 }
 
+
+// A junction planted below the target folder, where the payload has a
+// folder, leads elsewhere: nothing is written through it, the file that
+// would have been is reported, and the roll-back leaves the junction and
+// what lies behind it alone.
+TEST_F(RollBackTest, NothingIsWrittenThroughAJunctionPlantedInTheTargetFolder) {
+  ASSERT_TRUE(CreateDirectoryA("C:\\Elsewhere", nullptr));
+  ASSERT_TRUE(sim::makeReparsePoint(std::string(kTarget) + "\\Modules", "C:\\Elsewhere"));
+  sim::answerNextMessageBox(IDOK);
+  expectStoppedWithoutATrace("a junction at Modules",
+                             "Failed to write " + std::string(kTarget) + "\\Modules\\Std\\osc.vmm");
+  EXPECT_TRUE(std::filesystem::is_empty(sim::hostPath("C:\\Elsewhere")));
+}

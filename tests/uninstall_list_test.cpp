@@ -242,7 +242,7 @@ TEST_F(UninstallListTest, RecordsOutsideTheDataFilesFolderAreDroppedWhileLoading
   EXPECT_EQ(describe(entriesOf(list)), describe(expected));
 
   // Taken over from an earlier installation: a roll-back leaves them too.
-  EXPECT_TRUE(list.rollBack());
+  EXPECT_TRUE(list.rollBack("C:\\Target"));
   EXPECT_TRUE(sim::folderExists("C:\\Target\\Sub"));
   EXPECT_TRUE(sim::fileExists("C:\\Target\\Sub\\mine.txt"));
   EXPECT_TRUE(sim::fileExists("C:\\Target2\\x"));
@@ -269,7 +269,7 @@ TEST_F(UninstallListTest, RollBackDeletesFilesBeforeTheirFoldersNewestFirst) {
   add("C:\\Target\\D\\E\\f2", kUninstallFile);
   add("C:\\Target\\D\\gone", kUninstallFile);  // already deleted: the walk goes on
 
-  EXPECT_TRUE(list.rollBack());
+  EXPECT_TRUE(list.rollBack("C:\\Target"));
   EXPECT_TRUE(isEmpty(list));
   EXPECT_FALSE(sim::folderExists("C:\\Target\\D"));
   EXPECT_TRUE(sim::folderExists("C:\\Target")) << "the target folder is never recorded";
@@ -291,12 +291,24 @@ TEST_F(UninstallListTest, RollBackLeavesFoldersThatStillHoldSomethingAndFilesInU
   add("C:\\Target\\Locked\\inuse.dll", kUninstallFile);
   add("C:\\Target\\Gone\\ours.txt", kUninstallFile);
 
-  EXPECT_TRUE(list.rollBack());
+  EXPECT_TRUE(list.rollBack("C:\\Target"));
   EXPECT_TRUE(isEmpty(list));
   EXPECT_TRUE(sim::fileExists("C:\\Target\\Kept\\user.txt"));
   EXPECT_FALSE(sim::fileExists("C:\\Target\\Kept\\ours.txt"));
   EXPECT_TRUE(sim::fileExists("C:\\Target\\Locked\\inuse.dll"));
   EXPECT_FALSE(sim::folderExists("C:\\Target\\Gone")) << "a folder after one that stayed is still tried";
+}
+
+TEST_F(UninstallListTest, RollBackNeverDeletesThroughAJunctionPlantedSinceButMayRemoveTheJunction) {
+  ASSERT_TRUE(CreateDirectoryA("C:\\Elsewhere", nullptr));
+  ASSERT_TRUE(sim::writeFile("C:\\Elsewhere\\f.dll", "someone else's"));
+  add("C:\\Target\\A", kUninstallFolder);
+  add("C:\\Target\\A\\f.dll", kUninstallFile);
+  // The folder the run made is swapped for a junction before the roll-back.
+  ASSERT_TRUE(sim::makeReparsePoint("C:\\Target\\A", "C:\\Elsewhere"));
+  EXPECT_TRUE(list.rollBack("C:\\Target"));
+  EXPECT_TRUE(sim::fileExists("C:\\Elsewhere\\f.dll"));
+  EXPECT_FALSE(sim::folderExists("C:\\Target\\A"));
 }
 
 TEST_F(UninstallListTest, SavingFailsWhenTheFileCannotBeWrittenOrTheDiskFills) {

@@ -253,6 +253,21 @@ TEST_F(UninstallerTest, AReinstallationCutShortByAPowerFailureIsRolledBackAndRem
   EXPECT_EQ(lastMessage(), kRemoved);
 }
 
+TEST_F(UninstallerTest, NothingIsDeletedThroughAJunctionPlantedInTheInstallationFolder) {
+  install(kInstallFolder);
+  // The recorded Modules folder, emptied and swapped for a junction to a
+  // folder whose file has the recorded name.
+  ASSERT_TRUE(DeleteFileA(in(kInstallFolder, "Modules\\Env\\ADSR.vmm").c_str()));
+  ASSERT_TRUE(RemoveDirectoryA(in(kInstallFolder, "Modules\\Env").c_str()));
+  ASSERT_TRUE(RemoveDirectoryA(in(kInstallFolder, "Modules").c_str()));
+  ASSERT_TRUE(createDirectoryPath("C:\\Elsewhere\\Env"));
+  ASSERT_TRUE(sim::writeFile("C:\\Elsewhere\\Env\\ADSR.vmm", "someone else's"));
+  ASSERT_TRUE(sim::makeReparsePoint(in(kInstallFolder, "Modules"), "C:\\Elsewhere"));
+  uninstall(kInstallFolder);
+  EXPECT_TRUE(sim::fileExists("C:\\Elsewhere\\Env\\ADSR.vmm"));
+  EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "vm.exe")));
+}
+
 TEST_F(UninstallerTest, TheCopyIsStartedInItsOwnFolderWithTheOriginalsPathAndProcess) {
   install(kInstallFolder);
   startUninstaller(kInstallFolder, IDYES);

@@ -1,12 +1,20 @@
 #include "uninstall/recorded_items.h"
 
-void removeRecordedItems(const UninstallList& records, RemovalTally& tally) {
+#include "install/paths.h"
+
+void removeRecordedItems(const UninstallList& records, const char* folder, RemovalTally& tally) {
   // All files go before any folder is tried: a data file taken over from an
-  // earlier installation may list a folder after files that lie in it.
+  // earlier installation may list a folder after files that lie in it. Never
+  // through a junction or link planted in the installation's folder: what
+  // lies behind it is not the installation's. The link itself may go.
   for (PtrListNode<UninstallRecord>* node = records.records().tail(); node != nullptr; node = node->previous) {
-    if (node->item->kind == kUninstallFile) removeFile(node->item->path, tally);
+    const UninstallRecord* record = node->item;
+    if (record->kind == kUninstallFile && !passesReparsePoint(record->path, folder, false))
+      removeFile(record->path, tally);
   }
   for (PtrListNode<UninstallRecord>* node = records.records().tail(); node != nullptr; node = node->previous) {
-    if (node->item->kind == kUninstallFolder) removeFolder(node->item->path, tally);
+    const UninstallRecord* record = node->item;
+    if (record->kind == kUninstallFolder && !passesReparsePoint(record->path, folder, false))
+      removeFolder(record->path, tally);
   }
 }

@@ -7,7 +7,8 @@
 
 // Deletes every recorded file, newest first, then removes every recorded
 // folder that is empty by then, newest first. The list holds only records
-// inside the installation folder (the loader drops the others).
-void removeRecordedItems(const UninstallList& records, RemovalTally& tally);
+// inside the installation folder `folder` (the loader drops the others);
+// none reached through a junction or link below it is touched.
+void removeRecordedItems(const UninstallList& records, const char* folder, RemovalTally& tally);
 
 #endif  // VM_UNINSTALL_RECORDED_ITEMS_H

@@ -62,7 +62,7 @@ bool showOutcome(const RemovalTally& tally) {
 // True when the user asked for the restart.
 bool removeInstallation(const char* folder, const char* programPath, const UninstallList& records) {
   RemovalTally tally;
-  removeRecordedItems(records, tally);
+  removeRecordedItems(records, folder, tally);
   removeStartMenuItems(folder, tally);
   removeRegistration(folder);
   removePipeDriver(tally);

@@ -34,8 +34,8 @@ void tell(const char* text) { MessageBoxA(installingDialog, text, setupContext.c
 // may lie in recorded folders), and the files it wrote over go back in
 // place. An earlier installation's records and its data file stay.
 void rollBackInstallation() {
-  unrecordedFiles.rollBack();
-  uninstallList.rollBack();
+  unrecordedFiles.rollBack(installOptions.targetFolder);
+  uninstallList.rollBack(installOptions.targetFolder);
   restoreKeptFiles(installOptions.targetFolder);
 }
 

@@ -91,6 +91,8 @@ bool restoreLine(const char* folder, char* line) {
   if (!isBackupName(name) || strlen(original) >= static_cast<size_t>(kPathBufferSize) ||
       !isPathInsideFolder(original, folder))
     return true;
+  // Nothing is put back through a junction or link planted since.
+  if (passesReparsePoint(original, folder, false)) return true;
   char backup[kPathBufferSize];
   if (!folderItemPath(folder, name, backup) || !pathExists(backup)) return true;
   // What this run wrote in its place goes first: MoveFileA never replaces,

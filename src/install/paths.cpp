@@ -40,6 +40,30 @@ bool fileExists(const char* path) {
   return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool passesReparsePoint(const char* path, const char* folder, bool includingLast) {
+  if (!isPathInsideFolder(path, folder)) return true;
+  size_t length = strlen(path);
+  ENSURE(length < static_cast<size_t>(kPathBufferSize));
+  char level[kPathBufferSize];
+  // Every prefix of the path that ends at a separator, or at its end, and
+  // names something inside the folder, however the folder is spelt in it.
+  for (size_t end = 1; end <= length; ++end) {
+    bool last = end == length;
+    if (!last && !isPathSeparator(path[end])) continue;
+    if (last && !includingLast) break;
+    memcpy(level, path, end);
+    level[end] = '\0';
+    if (!isPathInsideFolder(level, folder)) continue;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(level, &found);
+    // Nothing further down exists either.
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+  }
+  return false;
+}
+
 bool createDirectoryPath(const char* path) {
   if (!isDriveRootedPath(path)) return false;
   size_t length = strlen(path);

@@ -54,6 +54,14 @@ bool pathExists(const char* path);
 // True when a file of that name exists (not a folder).
 bool fileExists(const char* path);
 
+// True when a level of `path` inside `folder` (with `includingLast`, its last
+// level too) is a reparse point: a junction or symbolic link, which leads
+// somewhere else, perhaps outside the folder. A user who may write to the
+// folder can plant one there; the elevated program must then not write or
+// delete through it. Windows 9x has none. A path not inside `folder` counts
+// as one.
+bool passesReparsePoint(const char* path, const char* folder, bool includingLast);
+
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);

@@ -144,7 +144,7 @@ bool UninstallList::saveTo(const char* filePath) const {
   return ok;
 }
 
-bool UninstallList::rollBack() {
+bool UninstallList::rollBack(const char* folder) {
   bool ok = true;
   // Newest first: an entry's files were recorded after its folders, so the
   // folders are empty by the time they are tried. What cannot be deleted
@@ -157,7 +157,7 @@ bool UninstallList::rollBack() {
     }
     // What was there before this run stays: an earlier installation's, and
     // files kept aside, which restoreKeptFiles puts back.
-    if (record->madeByThisRun == 0) continue;
+    if (record->madeByThisRun == 0 || passesReparsePoint(record->path, folder, false)) continue;
     if (record->kind == kUninstallFile) {
       DeleteFileA(record->path);
     } else {

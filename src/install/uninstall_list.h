@@ -70,9 +70,10 @@ class UninstallList {
 
   // Deletes what the records made by this run name, newest first, then
   // empties the list: what was there before the run stays. A file that is
-  // gone or in use, or a folder that still holds something, stays. Fails only
-  // when a record has an unknown kind.
-  bool rollBack();
+  // gone or in use, or a folder that still holds something, stays, and so
+  // does whatever lies behind a junction or link below `folder` (the link
+  // itself may go). Fails only when a record has an unknown kind.
+  bool rollBack(const char* folder);
 
   // Frees every record and empties the list.
   void clear();

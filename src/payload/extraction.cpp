@@ -119,8 +119,11 @@ int32_t extractOpenEntry(const PayloadEntry& entry, uint8_t** memoryResult) {
     if (!targetPath(name, path)) return kExtractPathTooLong;
     // A folder that exists already is fine. One that is not there stays out
     // of the list, which names only what the uninstaller will find.
-    bool made = CreateDirectoryA(path, nullptr) != FALSE;
-    if (made || GetLastError() == ERROR_ALREADY_EXISTS) {
+    // Never inside a junction or link planted below the target folder: such
+    // a folder counts as one that could not be made.
+    bool planted = passesReparsePoint(path, installOptions.targetFolder, false);
+    bool made = !planted && CreateDirectoryA(path, nullptr) != FALSE;
+    if (made || (!planted && GetLastError() == ERROR_ALREADY_EXISTS)) {
       uninstallList.addRecord(path, kUninstallFolder, made);
     } else if (missingFolder[0] == '\0') {
       strcpy(missingFolder, path);

@@ -151,6 +151,10 @@ void FileSink::beginFile() {
   // A file that is there already (an earlier installation's) is moved aside
   // first, so that a roll-back can put it back; one that cannot be is not
   // written over. A folder in its place stays, and the file cannot be made.
+  keptAside_ = false;
+  // A junction or link below the target folder, which the extraction never
+  // makes, would take the write somewhere else.
+  if (passesReparsePoint(record.path, installOptions.targetFolder, true)) return;
   keptAside_ = fileExists(record.path);
   if (keptAside_ && !keepAside(record.path)) return;
   file_ = openWindowsFile(record.path, "wb");

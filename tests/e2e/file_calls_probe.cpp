@@ -148,11 +148,11 @@ void probeUninstallList() {
   UninstallList made;
   for (PtrListNode<UninstallRecord>* node = loaded.records().head(); node != nullptr; node = node->next)
     made.addRecord(node->item->path, node->item->kind);
-  check(loaded.rollBack(), "rollBack of taken-over records");
+  check(loaded.rollBack("C:\\vmprobe\\T"), "rollBack of taken-over records");
   check(exists("C:\\vmprobe\\T\\D\\f1") && exists("C:\\vmprobe\\T\\_vmunins.dat"), "taken-over records stay");
   HANDLE inUse = CreateFileA("C:\\vmprobe\\T\\Kept\\inuse", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              0, nullptr);
-  check(made.rollBack(), "rollBack");
+  check(made.rollBack("C:\\vmprobe\\T"), "rollBack");
   CloseHandle(inUse);
   check(!exists("C:\\vmprobe\\T\\D"), "the emptied folder is removed");
   check(!exists("C:\\vmprobe\\T\\_vmunins.dat"), "the data file is deleted");

@@ -197,8 +197,8 @@ void extractIntoFolder(void*) {
   require(isExtractResult(result), "extractEntry returned no result it documents");
   // As the installation does after any entry that failed, and here after
   // every entry, so that the next input finds the folder empty.
-  unrecordedFiles.rollBack();
-  uninstallList.rollBack();
+  unrecordedFiles.rollBack(installOptions.targetFolder);
+  uninstallList.rollBack(installOptions.targetFolder);
   restoreKeptFiles(installOptions.targetFolder);
   require(refusedBlocks() != refusedBefore || folderEntries(kTargetFolder).empty(),
           "the roll-back left something the extraction made");

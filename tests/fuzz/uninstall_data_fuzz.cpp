@@ -106,10 +106,10 @@ void readAndRemove(void* context) {
     require(again.loadFrom(kSavedCopy), "a saved list cannot be loaded");
     require(sameRecords(list, again), "a saved list loads back differently");
   }
-  list.rollBack();
+  list.rollBack(kTargetFolder);
   checkNothingOutsideWasTouched("the roll-back");
   RemovalTally tally;
-  removeRecordedItems(salvaged, tally);
+  removeRecordedItems(salvaged, kTargetFolder, tally);
   checkNothingOutsideWasTouched("the uninstaller");
 }
 
