@@ -187,6 +187,21 @@ TEST_F(InstallationTest, AWriteFailureIsReportedByTheExtractionAloneAndRollsBack
   EXPECT_TRUE(recordsOf(uninstallList).empty());
 }
 
+TEST_F(InstallationTest, InstallingAgainIntoTheSameFolderCountsTheDriverOnce) {
+  const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+  for (sim::WindowsFamily family : {sim::WindowsFamily::NT, sim::WindowsFamily::Win9x}) {
+    sim::setWindowsFamily(family);
+    selectPipeDriverEntry(family == sim::WindowsFamily::NT);
+    uninstallList.clear();
+    ASSERT_EQ(runInstallation(), kInstallationDone);
+    uninstallList.clear();
+    ASSERT_EQ(runInstallation(), kInstallationDone);
+    uninstallList.clear();
+    std::string driver = sim::systemFolder() + (family == sim::WindowsFamily::NT ? "\\velkpipe.dll" : "\\velkpipe.drv");
+    EXPECT_TRUE(hasNumber(HKEY_LOCAL_MACHINE, kSharedDllsKey, driver, 1)) << driver;
+  }
+}
+
 TEST_F(InstallationTest, OnAClockThatStandsStillTheInstallationsFirstProgressCallStillPumps) {
   sim::setClockStepPerReading(0);
   // A pump just before, as the licence's extraction leaves one.

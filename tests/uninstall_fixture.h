@@ -51,7 +51,7 @@ class UninstallTest : public InstallStepTest {
   // What the extraction of a small payload leaves in `folder`, recorded in
   // its data file as the installation records it; then the steps after the
   // extraction, as the installation runs them.
-  void install(const std::string& folder) {
+  void install(const std::string& folder, bool withDriver = true) {
     setTargetFolder(folder);
     ASSERT_TRUE(createDirectoryPath(folder.c_str()));
     bool nt = sim::windowsFamily() == sim::WindowsFamily::NT;
@@ -73,10 +73,12 @@ class UninstallTest : public InstallStepTest {
     addFolder("Modules");
     addFolder("Modules\\Env");
     addFile("Modules\\Env\\ADSR.vmm", "module");
-    addFile(nt ? "_velkp32.dll" : "_velkp16.drv", kDriverContent);
-    // The payload entry the driver came from, whose catalogue vouches for it.
-    sim::addResource(kPayloadResourceType, nt ? kPipeDriverEntryNt : kPipeDriverEntry9x,
-                     makeEntry({}, {{nt ? "_velkp32.dll" : "_velkp16.drv", kDriverContent}}));
+    if (withDriver) {
+      addFile(nt ? "_velkp32.dll" : "_velkp16.drv", kDriverContent);
+      // The payload entry the driver came from, whose catalogue vouches for it.
+      sim::addResource(kPayloadResourceType, nt ? kPipeDriverEntryNt : kPipeDriverEntry9x,
+                       makeEntry({}, {{nt ? "_velkp32.dll" : "_velkp16.drv", kDriverContent}}));
+    }
     // The uninstaller itself is extracted but never recorded.
     ASSERT_TRUE(sim::writeFile(in(folder, "_vmunins.exe"), "MZ uninstaller"));
     addFile("Velk Modular Home Page.url", "[InternetShortcut]");
@@ -88,7 +90,9 @@ class UninstallTest : public InstallStepTest {
     bool madeShortcuts = createStartMenuItems(nullptr);
     CoUninitialize();
     ASSERT_TRUE(madeShortcuts);
-    ASSERT_TRUE(installPipeDriver());
+    if (withDriver) {
+      ASSERT_TRUE(installPipeDriver());
+    }
   }
 
   // The uninstaller as the user starts it from `folder`, answering the

@@ -65,7 +65,8 @@ bool removeInstallation(const char* folder, const char* programPath, const Unins
   removeRecordedItems(records, folder, tally);
   removeStartMenuItems(folder, tally);
   removeRegistration(folder);
-  removePipeDriver(tally);
+  // Only an installation that installed the driver counted it.
+  if (listsPipeDriverSource(records, folder)) removePipeDriver(tally);
   // The data file does not list the program itself.
   removeFile(programPath, tally);
   int32_t scheduledBefore = tally.scheduled;

@@ -104,6 +104,9 @@ int32_t runInstallation() {
     return kInstallationStopped;
   }
 
+  // The installation this one replaces installed the driver, and counted
+  // it: a second count would outlive every uninstallation.
+  bool driverCountedBefore = listsPipeDriverSource(uninstallList, target);
   bytesWritten = 0;
   restartProgressPacing();
   installOptions.componentSelected[kComponentSupport] = 1;
@@ -126,7 +129,7 @@ int32_t runInstallation() {
     tell(kStartMenuFailedMessage);
     return kInstallationStopped;
   }
-  if (installOptions.componentSelected[kComponentPipeDriver] != 0 && !installPipeDriver()) {
+  if (installOptions.componentSelected[kComponentPipeDriver] != 0 && !installPipeDriver(driverCountedBefore)) {
     tell(kPipeDriverFailedMessage);
     return kInstallationStopped;
   }

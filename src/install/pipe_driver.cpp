@@ -7,6 +7,7 @@
 #include "install/registry.h"
 #include "install/registry_key.h"
 #include "install/replace_on_restart.h"
+#include "install/uninstall_list.h"
 #include "payload/checksum.h"
 #include "payload/component_table.h"
 #include "payload/extraction.h"
@@ -179,7 +180,17 @@ bool holdsCataloguedBytes(const char* path, int32_t entryId, const char* catalog
   return read && ~state == expected;
 }
 
-bool installPipeDriver() {
+bool listsPipeDriverSource(const UninstallList& list, const char* folder) {
+  const DriverNames& names = isWindowsNT() ? kDriverNamesNT : kDriverNames9x;
+  char source[kPathBufferSize];
+  if (!joinedPath(folder, names.sourceName, source)) return false;
+  for (const PtrListNode<UninstallRecord>* node = list.records().head(); node != nullptr; node = node->next) {
+    if (node->item->kind == kUninstallFile && pathsEqualIgnoringCase(node->item->path, source)) return true;
+  }
+  return false;
+}
+
+bool installPipeDriver(bool countedBefore) {
   bool nt = isWindowsNT();
   const DriverNames& names = nt ? kDriverNamesNT : kDriverNames9x;
   char systemFolder[kPathBufferSize];
@@ -225,5 +236,5 @@ bool installPipeDriver() {
   }
 
   if (!(nt ? registerOnNT(finalName) : registerOn9x(finalName))) return false;
-  return countSharedFile(destination);
+  return countedBefore || countSharedFile(destination);
 }

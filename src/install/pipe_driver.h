@@ -5,6 +5,8 @@
 #ifndef VM_INSTALL_PIPE_DRIVER_H
 #define VM_INSTALL_PIPE_DRIVER_H
 
+#include "install/uninstall_list.h"
+
 // Where the driver is known to Windows and to the product. "VelkPipe", in
 // the product's key under HKEY_LOCAL_MACHINE, holds the driver's file name in
 // the system folder; SharedDLLs counts the installations that use the file
@@ -25,8 +27,16 @@ extern const char kSystemIniKey[];
 void midiSlotName(int slot, char* name);
 
 // Marks a restart as needed once the driver is registered. On failure nothing
-// done before it is undone.
-bool installPipeDriver();
+// done before it is undone. `countedBefore`: the installation in this folder
+// that is being replaced counted the driver already, and so it is not
+// counted again.
+bool installPipeDriver(bool countedBefore = false);
+
+// True when `list` records the family's driver source file in `folder`: the mark of
+// an installation that installed the driver (the source itself goes once it
+// is copied; its record stays in the data file). Only such an installation
+// counted the driver, and only it may release it.
+bool listsPipeDriverSource(const UninstallList& list, const char* folder);
 
 // True when the file can be read and contains the driver marker, the text
 // both of the product's drivers hold: a file in the system folder that has it
