@@ -35,7 +35,12 @@ void removeStartMenuItems(const char* installFolder, RemovalTally& tally) {
     char target[kPathBufferSize];
     memcpy(linkPath, menuFolder, sizeof menuFolder);
     if (!joinPath(linkPath, kStartMenuItems[i].linkName)) continue;
-    if (readShortcutTarget(linkPath, target) && isPathInsideFolder(target, installFolder)) removeFile(linkPath, tally);
+    if (!readShortcutTarget(linkPath, target)) continue;
+    // Its target lies directly in this installation's folder, not in that of
+    // an installation inside it.
+    char targetFolder[kPathBufferSize];
+    copyFolderOfPath(target, targetFolder);
+    if (pathsNameSameFolder(targetFolder, installFolder)) removeFile(linkPath, tally);
   }
   removeFolder(menuFolder, tally);
 }
