@@ -20,8 +20,12 @@ using sim::machine;
 
 namespace {
 
+// A search's matches in the order FindFirstFileA and FindNextFileA hand
+// them out.
 struct FindRecord {
-  int unused;
+  std::string hostFolder;
+  std::vector<std::string> names;
+  size_t next;
 };
 
 struct NameState {
@@ -218,25 +222,42 @@ HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
     machine().lastError = ERROR_PATH_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
-  std::string found;
+  std::vector<std::string> matches;
   if (pattern.find_first_of("*?") == std::string::npos) {
-    found = entryNamed(hostFolder, pattern);
+    std::string found = entryNamed(hostFolder, pattern);
+    if (!found.empty()) matches.push_back(found);
   } else {
+    // A folder below a drive's root lists itself and its parent first.
+    if (hostFolder.size() > machine().root.size() + 3) {
+      for (const char* dots : {".", ".."})
+        if (wildcardMatch(pattern.c_str(), dots)) matches.push_back(dots);
+    }
     for (const std::string& entry : folderEntries(hostFolder)) {
-      if (wildcardMatch(pattern.c_str(), entry.c_str())) {
-        found = entry;
-        break;
-      }
+      if (wildcardMatch(pattern.c_str(), entry.c_str())) matches.push_back(entry);
     }
   }
-  if (found.empty()) {
+  if (matches.empty()) {
     machine().lastError = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
-  describe(hostFolder, found, findData);
-  FindRecord* find = new FindRecord();
+  describe(hostFolder, matches[0], findData);
+  FindRecord* find = new FindRecord{hostFolder, matches, 1};
   nameState().openFinds.insert(find);
   return reinterpret_cast<HANDLE>(find);
+}
+
+BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
+  FindRecord* find = reinterpret_cast<FindRecord*>(findFile);
+  if (nameState().openFinds.count(find) == 0) {
+    machine().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (find->next >= find->names.size()) {
+    machine().lastError = ERROR_NO_MORE_FILES;
+    return FALSE;
+  }
+  describe(find->hostFolder, find->names[find->next++], findData);
+  return TRUE;
 }
 
 BOOL WINAPI FindClose(HANDLE findFile) {

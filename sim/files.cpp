@@ -338,7 +338,11 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
     return FALSE;
   }
   if (rmdir(host.c_str()) != 0) {
-    machine().lastError = errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
+    // Windows 95 to ME report a folder that still holds something as access
+    // denied, NT as not empty.
+    bool notEmpty = errno == ENOTEMPTY || errno == EEXIST;
+    machine().lastError =
+        notEmpty && sim::windowsFamily() == sim::WindowsFamily::NT ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED;
     return FALSE;
   }
   return TRUE;

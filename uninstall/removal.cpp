@@ -3,6 +3,9 @@
 #include "install/paths.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
+#include "setup/windows_version.h"
+
+#include <cstring>
 
 namespace {
 
@@ -25,6 +28,21 @@ bool holdsWaitingItem(const char* folder, const RemovalTally& tally) {
   return false;
 }
 
+// Whether the folder holds nothing but "." and "..".
+bool isEmptyFolder(const char* path) {
+  char pattern[kPathBufferSize];
+  if (formatText(pattern, sizeof pattern, "%s", path) < 0 || !joinPath(pattern, "*")) return false;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return true;
+  bool empty = true;
+  do {
+    if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) empty = false;
+  } while (empty && FindNextFileA(search, &found));
+  FindClose(search);
+  return empty;
+}
+
 }  // namespace
 
 void removeFile(const char* path, RemovalTally& tally) {
@@ -37,6 +55,9 @@ void removeFolder(const char* path, RemovalTally& tally) {
   DWORD error = GetLastError();
   // A file of that name is not the folder that was recorded.
   if (isGone(error) || error == ERROR_DIRECTORY) return;
-  if (error == ERROR_DIR_NOT_EMPTY && !holdsWaitingItem(path, tally)) return;
+  // Windows 95 to ME say access denied where NT says not empty.
+  bool holdsSomething = error == ERROR_DIR_NOT_EMPTY || (error == ERROR_ACCESS_DENIED && !isWindowsNT() && !isEmptyFolder(path));
+  // What it holds is someone else's unless it waits for the restart too.
+  if (holdsSomething && !holdsWaitingItem(path, tally)) return;
   scheduleRemoval(path, kUninstallFolder, tally);
 }

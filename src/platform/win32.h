@@ -96,6 +96,7 @@ typedef struct tagRECT {
 
 // Error codes (GetLastError)
 #define ERROR_SUCCESS 0L
+#define ERROR_NO_MORE_FILES 18
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
@@ -321,6 +322,7 @@ typedef struct _WIN32_FIND_DATAA {
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 
 HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
+BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData);
 BOOL WINAPI FindClose(HANDLE findFile);
 BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
