@@ -127,6 +127,45 @@ TEST_P(UninstallerOnEachFamilyTest, FilesInUseWaitForTheNextStartWithTheirFolder
   EXPECT_TRUE(sim::restartRequests().empty());
 }
 
+TEST_P(UninstallerOnEachFamilyTest, AnInstallationWithoutTheDriverLeavesAnotherInstallationsDriverAlone) {
+  const std::string without = "C:\\Tools\\Velk Modular";
+  install(kInstallFolder);
+  install(without, false);
+  std::string driver = driverPath();
+  uninstall(without);
+  EXPECT_TRUE(sim::fileExists(driver));
+  EXPECT_TRUE(hasNumber(HKEY_LOCAL_MACHINE, kSharedDllsKey, driver, 1));
+  EXPECT_TRUE(sim::registryValueNames(HKEY_LOCAL_MACHINE, kProductKey).size() == 1u);
+  if (GetParam() == sim::WindowsFamily::NT) {
+    EXPECT_FALSE(sim::registryValueNames(HKEY_LOCAL_MACHINE, kDrivers32Key).empty());
+  } else {
+    EXPECT_EQ(sim::profileSection("system.ini", "drivers").size(), 2u);
+  }
+}
+
+TEST_P(UninstallerOnEachFamilyTest, TheUsersOwnFilesKeepTheirFolderWithoutARestart) {
+  install(kInstallFolder);
+  std::string patch = in(kInstallFolder, "Work\\My Patch.vme");
+  ASSERT_TRUE(sim::writeFile(patch, "mine"));
+  uninstall(kInstallFolder);
+  EXPECT_TRUE(sim::fileExists(patch));
+  // Windows 95 to ME say access denied for the folders that hold it.
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kLeftBehind);
+}
+
+TEST_F(UninstallerTest, AnInstallationInAFolderInsideKeepsItsEntryAppPathsAndShortcuts) {
+  const std::string inside = std::string(kInstallFolder) + "\\Synth";
+  install(kInstallFolder);
+  install(inside);
+  uninstall(kInstallFolder);
+  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kUninstallKey, "UninstallString", in(inside, "_vmunins.exe")));
+  EXPECT_TRUE(hasText(HKEY_LOCAL_MACHINE, kAppPathKey, "", in(inside, "vm.exe")));
+  sim::Shortcut link;
+  EXPECT_TRUE(sim::readShortcut(sim::programsFolder() + "\\Velk Modular\\Velk Modular.lnk", &link));
+  EXPECT_TRUE(sim::fileExists(in(inside, "vm.exe")));
+}
+
 TEST_F(UninstallerTest, YesToTheRestartRestartsWindowsOnceEverythingIsDone) {
   install(kInstallFolder);
   sim::lockFile(in(kInstallFolder, "vm.exe"));
