@@ -1,11 +1,14 @@
 // Copying and moving files on the simulated drives, and the moves Windows NT
-// makes at its next start.
+// makes at its next start, kept where NT keeps them: the session manager's
+// PendingFileRenameOperations, pairs of "\\??\\source" and "!\\??\\destination"
+// ("!" to replace an existing file, an empty text to delete the source).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "sim/faults.h"
@@ -15,7 +18,12 @@ using sim::machine;
 
 namespace {
 
+const char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingMovesValue[] = "PendingFileRenameOperations";
+const char kNtPrefix[] = "\\??\\";
+
 struct MoveState {
+  // What delayedMoves() last read from the registry.
   std::vector<sim::DelayedMove> delayedMoves;
 };
 
@@ -92,7 +100,33 @@ bool copyContents(const char* source, const char* destination, const struct stat
 
 namespace sim {
 
-const std::vector<DelayedMove>& delayedMoves() { return moveState().delayedMoves; }
+const std::vector<DelayedMove>& delayedMoves() {
+  std::vector<DelayedMove>& moves = moveState().delayedMoves;
+  moves.clear();
+  RegistryValue pending;
+  if (!registryValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingMovesValue, &pending)) return moves;
+  std::vector<std::string> texts;
+  for (size_t start = 0; start < pending.data.size();) {
+    size_t end = pending.data.find('\0', start);
+    if (end == std::string::npos) end = pending.data.size();
+    texts.push_back(pending.data.substr(start, end - start));
+    start = end + 1;
+  }
+  // The list ends with an empty text after the last pair.
+  for (size_t i = 0; i + 1 < texts.size(); i += 2) {
+    std::string source = texts[i];
+    std::string destination = texts[i + 1];
+    DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT;
+    if (!destination.empty() && destination[0] == '!') {
+      flags |= MOVEFILE_REPLACE_EXISTING;
+      destination.erase(0, 1);
+    }
+    for (std::string* path : {&source, &destination})
+      if (path->compare(0, strlen(kNtPrefix), kNtPrefix) == 0) path->erase(0, strlen(kNtPrefix));
+    moves.push_back(DelayedMove{source, destination, flags});
+  }
+  return moves;
+}
 
 }  // namespace sim
 
@@ -125,8 +159,15 @@ BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags
     // a missing destination means the file is deleted then.
     if (flags & MOVEFILE_COPY_ALLOWED) return fail(ERROR_INVALID_PARAMETER);
     if (sim::faultStrikes(sim::Fault::moveOnRestart, existingFileName)) return fail(ERROR_ACCESS_DENIED);
-    moveState().delayedMoves.push_back(
-        sim::DelayedMove{existingFileName, newFileName != nullptr ? newFileName : "", flags});
+    sim::RegistryValue pending{REG_MULTI_SZ, std::string(1, '\0')};
+    sim::registryValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingMovesValue, &pending);
+    std::string pair = kNtPrefix + std::string(existingFileName) + '\0';
+    if (newFileName != nullptr)
+      pair += ((flags & MOVEFILE_REPLACE_EXISTING) ? "!" : "") + std::string(kNtPrefix) + newFileName;
+    pair += '\0';
+    // Appended before the zero that ends the list.
+    pending.data.insert(pending.data.empty() ? 0 : pending.data.size() - 1, pair);
+    sim::setRegistryValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingMovesValue, REG_MULTI_SZ, pending.data);
     return TRUE;
   }
   return moveNow(existingFileName, newFileName, flags) ? TRUE : FALSE;

@@ -484,7 +484,8 @@ std::string profilePath(const std::string& fileName);
 // ---- Copies, moves and names ---------------------------------------------------------
 
 // A move that MoveFileExA was asked to make at the next start of Windows,
-// with the paths exactly as it was given them.
+// with the paths exactly as it was given them: read from the registry value
+// where NT keeps them, which a program may edit, in the order made.
 struct DelayedMove {
   std::string source;
   std::string destination;

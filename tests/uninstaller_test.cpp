@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "install/replace_on_restart.h"
 #include "uninstall_fixture.h"
 
 namespace {
@@ -152,6 +153,24 @@ TEST_P(UninstallerOnEachFamilyTest, TheUsersOwnFilesKeepTheirFolderWithoutAResta
   // Windows 95 to ME say access denied for the folders that hold it.
   EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kCopy), deletion(kCopyFolder)}));
   EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kLeftBehind);
+}
+
+TEST_P(UninstallerOnEachFamilyTest, ANewerDriverWaitingForTheNextStartGoesWithTheDriver) {
+  // Someone else's deletion, scheduled before the setup's replacement.
+  const char kOther[] = "C:\\OTHER.TMP";
+  ASSERT_TRUE(sim::writeFile(kOther, "x"));
+  ASSERT_TRUE(deleteOnRestart(kOther));
+  // The earlier copy, which Windows holds until the restart.
+  ASSERT_TRUE(sim::writeFile(driverPath(), kDriverContent + " earlier"));
+  install(kInstallFolder);
+  std::string newer = driverPath();
+  newer.replace(newer.size() - 8, 4, "pi00");
+  ASSERT_TRUE(sim::fileExists(newer));
+  uninstall(kInstallFolder);
+  EXPECT_FALSE(sim::fileExists(newer));
+  EXPECT_FALSE(sim::fileExists(driverPath()));
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kOther), deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(lastMessage(), kRemoved);
 }
 
 TEST_F(UninstallerTest, AnInstallationInAFolderInsideKeepsItsEntryAppPathsAndShortcuts) {

@@ -6,11 +6,16 @@
 #include "install/pipe_driver.h"
 #include "install/registry.h"
 #include "install/registry_key.h"
+#include "install/replace_on_restart.h"
 #include "platform/win32.h"
 #include "setup/windows_version.h"
 #include "uninstall/registration_removal.h"
 
 namespace {
+
+// The setup gives a newer copy of the driver one of at most 100 numbered
+// names.
+const int kMostWaitingCopies = 100;
 
 // The value names a file in the system folder: a bare name, nothing that
 // could lead elsewhere.
@@ -76,9 +81,12 @@ void removePipeDriver(RemovalTally& tally) {
         !product.queryText(kPipeDriverValue, driverName, sizeof driverName) || !isPlainFileName(driverName))
       return;
   }
+  char systemFolder[kPathBufferSize];
   char driverPath[kPathBufferSize];
-  UINT length = GetSystemDirectoryA(driverPath, kPathBufferSize);
-  if (length == 0 || length >= kPathBufferSize || !joinPath(driverPath, driverName)) return;
+  UINT length = GetSystemDirectoryA(systemFolder, kPathBufferSize);
+  if (length == 0 || length >= kPathBufferSize) return;
+  memcpy(driverPath, systemFolder, length + 1);
+  if (!joinPath(driverPath, driverName)) return;
   // The count is the path the setup registered: the system folder as Windows
   // reports it, joined with the final name.
   if (!releaseSharedFile(driverPath)) return;
@@ -88,6 +96,12 @@ void removePipeDriver(RemovalTally& tally) {
   } else {
     unregisterOn9x();
   }
+  // A newer copy still waiting to take the driver's name at the next start
+  // would bring the driver back, unregistered and uncounted: its move is
+  // taken back and its file goes. Each turn takes one move off the list.
+  char waiting[kPathBufferSize];
+  for (int i = 0; i < kMostWaitingCopies && cancelReplacementOnRestart(systemFolder, driverName, hasDriverMarker, waiting); ++i)
+    removeFile(waiting, tally);
   if (hasDriverMarker(driverPath)) removeFile(driverPath, tally);
   {
     RegistryKey product;

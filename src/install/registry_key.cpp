@@ -25,14 +25,16 @@ void RegistryKey::close() {
 }
 
 bool RegistryKey::setText(const char* name, const char* text) {
-  DWORD size = static_cast<DWORD>(strlen(text) + 1);
-  return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
+  return setValue(name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
+}
+
+bool RegistryKey::setValue(const char* name, DWORD type, const void* data, DWORD size) {
+  return RegSetValueExA(key_, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::setNumber(const char* name, uint32_t number) {
   DWORD value = number;
-  return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
-         ERROR_SUCCESS;
+  return setValue(name, REG_DWORD, &value, sizeof value);
 }
 
 LONG RegistryKey::query(const char* name, DWORD* type, void* data, DWORD* size) {

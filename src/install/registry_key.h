@@ -25,6 +25,8 @@ class RegistryKey {
   // empty name is the key's default value.
   bool setText(const char* name, const char* text);
   bool setNumber(const char* name, uint32_t number);
+  // Any value, `size` bytes stored as given.
+  bool setValue(const char* name, DWORD type, const void* data, DWORD size);
 
   // RegQueryValueExA on this key: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for a
   // missing value, ERROR_MORE_DATA when the value does not fit in `size` bytes.

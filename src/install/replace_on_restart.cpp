@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "install/paths.h"
+#include "install/registry_key.h"
 #include "platform/win32.h"
 #include "setup/context.h"
 #include "setup/fatal.h"
@@ -15,6 +16,13 @@ const char kRenameSection[] = "rename";
 const char kWininitFile[] = "wininit.ini";
 // The destination of a rename that deletes its source.
 const char kWininitNothing[] = "NUL";
+
+// Where NT keeps the moves for its next start: pairs of texts, the source,
+// then the destination ("" to delete, a "!" first to replace a file), each as
+// an NT path ("\\??\\C:\\..."), the list ended by an empty text.
+const char kSessionManagerKeyPath[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingMovesValue[] = "PendingFileRenameOperations";
+const char kNtPathPrefix[] = "\\??\\";
 
 // Windows 95 reads at most 32 KB of wininit.ini. The room kept free above the
 // section read holds one more "destination=source" line of two full paths.
@@ -48,6 +56,89 @@ bool scheduleInWininit(const char* source, const char* destination) {
   return written;
 }
 
+const char* withoutNtPrefix(const char* path) {
+  size_t length = strlen(kNtPathPrefix);
+  return strncmp(path, kNtPathPrefix, length) == 0 ? path + length : path;
+}
+
+// The paths a move onto the destination may have been written with.
+struct MoveTarget {
+  char shortPath[kPathBufferSize];
+  char longPath[kPathBufferSize];
+  bool matches(const char* path) const {
+    return pathsEqualIgnoringCase(path, shortPath) || pathsEqualIgnoringCase(path, longPath);
+  }
+};
+
+bool copyOut(const char* path, char* source) {
+  return formatText(source, kPathBufferSize, "%s", path) >= 0;
+}
+
+bool cancelInSessionManager(const MoveTarget& target, bool (*accepts)(const char*), char* source) {
+  RegistryKey sessionManager;
+  DWORD type = 0;
+  DWORD size = 0;
+  if (!sessionManager.open(HKEY_LOCAL_MACHINE, kSessionManagerKeyPath) ||
+      sessionManager.query(kPendingMovesValue, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_MULTI_SZ ||
+      size > 0x100000)
+    return false;
+  // Two zeros more than the value holds: a list cut short still ends.
+  char* list = static_cast<char*>(allocateBlock(static_cast<int32_t>(size) + 2));
+  if (list == nullptr) return false;
+  bool cancelled = false;
+  if (sessionManager.query(kPendingMovesValue, &type, list, &size) == ERROR_SUCCESS) {
+    list[size] = '\0';
+    list[size + 1] = '\0';
+    char* end = list + size + 1;
+    for (char* pair = list; *pair != '\0' && !cancelled;) {
+      char* destination = pair + strlen(pair) + 1;
+      char* next = destination < end ? destination + strlen(destination) + 1 : end;
+      const char* named = withoutNtPrefix(destination[0] == '!' ? destination + 1 : destination);
+      if (destination < end && destination[0] != '\0' && target.matches(named) &&
+          accepts(withoutNtPrefix(pair)) && copyOut(withoutNtPrefix(pair), source)) {
+        // The pair goes; what follows it moves up, the list's end included.
+        memmove(pair, next, static_cast<size_t>(end - next) + 1);
+        size -= static_cast<DWORD>(next - pair);
+        cancelled = list[0] == '\0' ? sessionManager.removeValue(kPendingMovesValue)
+                                     : sessionManager.setValue(kPendingMovesValue, REG_MULTI_SZ, list, size);
+      }
+      pair = next;
+    }
+  }
+  freeBlock(list);
+  return cancelled;
+}
+
+bool cancelInWininit(const MoveTarget& target, bool (*accepts)(const char*), char* source) {
+  char* section = static_cast<char*>(allocateBlock(kSectionBufferSize));
+  if (section == nullptr) return false;
+  DWORD used = GetPrivateProfileSectionA(kRenameSection, section, kSectionBufferSize, kWininitFile);
+  bool cancelled = false;
+  // A section cut short by the buffer cannot be written back whole.
+  if (used <= static_cast<DWORD>(kSectionBufferSize - kLineRoom)) {
+    for (char* line = section; *line != '\0' && !cancelled;) {
+      size_t length = strlen(line);
+      char* next = line + length + 1;
+      char* equals = strchr(line, '=');
+      if (equals != nullptr) {
+        *equals = '\0';
+        bool ours = target.matches(line) && accepts(equals + 1) && copyOut(equals + 1, source);
+        *equals = '=';
+        if (ours) {
+          memmove(line, next, static_cast<size_t>(section + used + 1 - next));
+          used -= static_cast<DWORD>(next - line);
+          // An empty section is written as no section at all.
+          cancelled = used == 0 ? WritePrivateProfileStringA(kRenameSection, nullptr, nullptr, kWininitFile) != FALSE
+                                : WritePrivateProfileSectionA(kRenameSection, section, kWininitFile) != FALSE;
+        }
+      }
+      if (!cancelled) line = next;
+    }
+  }
+  freeBlock(section);
+  return cancelled;
+}
+
 }  // namespace
 
 bool replaceOnRestart(const char* sourceFolder, const char* sourceName, const char* destinationFolder,
@@ -71,4 +162,13 @@ bool deleteOnRestart(const char* path) {
   DWORD length = GetShortPathNameA(path, shortPath, kPathBufferSize);
   if (length == 0 || length >= kPathBufferSize) return false;
   return scheduleInWininit(shortPath, kWininitNothing);
+}
+
+bool cancelReplacementOnRestart(const char* destinationFolder, const char* destinationName,
+                                bool (*accepts)(const char* source), char* source) {
+  MoveTarget target;
+  if (!shortPathTo(destinationFolder, destinationName, target.shortPath) || !copyOut(destinationFolder, target.longPath) ||
+      !joinPath(target.longPath, destinationName))
+    return false;
+  return isWindowsNT() ? cancelInSessionManager(target, accepts, source) : cancelInWininit(target, accepts, source);
 }

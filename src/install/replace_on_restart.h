@@ -18,4 +18,13 @@ bool replaceOnRestart(const char* sourceFolder, const char* sourceName, const ch
 // count of what waits for the restart. Nothing is scheduled when it fails.
 bool deleteOnRestart(const char* path);
 
+// Takes back the first move still waiting for the next start onto
+// `destinationFolder`\`destinationName` (in the 8.3 form replaceOnRestart
+// writes, or the long one) whose source `accepts`: its pair in the session
+// manager's list on NT, its line in wininit.ini elsewhere. The source's path,
+// as scheduled, goes into `source` (kPathBufferSize characters); the file
+// itself stays. False when there is no such move or it cannot be taken back.
+bool cancelReplacementOnRestart(const char* destinationFolder, const char* destinationName,
+                                bool (*accepts)(const char* source), char* source);
+
 #endif  // VM_INSTALL_REPLACE_ON_RESTART_H
