@@ -134,12 +134,13 @@ std::string shortNameIn(const std::string& hostFolder, const std::string& name) 
   return folderAliases(hostFolder)[lowerCase(name)];
 }
 
-// Finds `name` in the host folder without regard to case; empty when absent.
+// Finds `name` in the host folder without regard to case, by its long name
+// or its alias; empty when absent.
 std::string entryNamed(const std::string& hostFolder, const std::string& name) {
   for (const std::string& entry : folderEntries(hostFolder)) {
     if (strcasecmp(entry.c_str(), name.c_str()) == 0) return entry;
   }
-  return "";
+  return name.find('~') != std::string::npos ? sim::entryWithAlias(hostFolder, name) : "";
 }
 
 // "*" and "?" as Windows matches them against a long name, ignoring case.
@@ -196,6 +197,17 @@ bool isDriveRooted(const char* path) {
 
 namespace sim {
 
+std::string entryWithAlias(const std::string& hostFolder, const std::string& alias) {
+  for (const auto& given : folderAliases(hostFolder)) {
+    if (strcasecmp(given.second.c_str(), alias.c_str()) == 0) {
+      // The map holds the long name in lower case: the entry keeps its own.
+      for (const std::string& entry : folderEntries(hostFolder))
+        if (lowerCase(entry) == given.first) return entry;
+    }
+  }
+  return "";
+}
+
 int openFindHandleCount() { return static_cast<int>(nameState().openFinds.size()); }
 
 }  // namespace sim
@@ -224,6 +236,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   }
   std::vector<std::string> matches;
   if (pattern.find_first_of("*?") == std::string::npos) {
+    // Windows drops the trailing dots and spaces of a name.
+    while (!pattern.empty() && (pattern.back() == '.' || pattern.back() == ' ')) pattern.pop_back();
     std::string found = entryNamed(hostFolder, pattern);
     if (!found.empty()) matches.push_back(found);
   } else {
@@ -305,5 +319,50 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   }
   if (result.size() + 1 > size) return static_cast<DWORD>(result.size() + 1);
   memcpy(shortPath, result.c_str(), result.size() + 1);
+  return static_cast<DWORD>(result.size());
+}
+
+// Resolves "." and "..", separators and trailing dots and spaces as hostPath
+// does, of drive-rooted paths only (the program passes no other).
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePart) {
+  if (!isDriveRooted(fileName)) {
+    machine().lastError = ERROR_INVALID_NAME;
+    return 0;
+  }
+  std::vector<std::string> levels;
+  std::string level;
+  std::string path = fileName;
+  for (size_t i = 3; i <= path.size(); ++i) {
+    if (i < path.size() && !isSeparator(path[i])) {
+      level += path[i];
+      continue;
+    }
+    if (level == "..") {
+      if (!levels.empty()) levels.pop_back();
+    } else if (!level.empty() && level != ".") {
+      levels.push_back(level);
+    }
+    level.clear();
+  }
+  for (size_t k = 0; k < levels.size(); ++k) {
+    std::string& name = levels[k];
+    if (k + 1 < levels.size()) {
+      if (name.size() > 1 && name.back() == '.') name.pop_back();
+    } else {
+      while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    }
+  }
+  std::string result = path.substr(0, 2) + "\\";
+  size_t lastStart = result.size();
+  for (const std::string& name : levels) {
+    if (name.empty()) continue;
+    if (result.size() > 3) result += "\\";
+    lastStart = result.size();
+    result += name;
+  }
+  if (isSeparator(path.back()) && result.size() > 3) result += "\\";
+  if (result.size() + 1 > size) return static_cast<DWORD>(result.size() + 1);
+  memcpy(buffer, result.c_str(), result.size() + 1);
+  if (filePart != nullptr) *filePart = lastStart < result.size() && !isSeparator(result.back()) ? buffer + lastStart : nullptr;
   return static_cast<DWORD>(result.size());
 }

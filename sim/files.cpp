@@ -39,6 +39,7 @@ struct FileState {
   std::map<char, uint64_t> freeBytes;
   int freeSpaceQueries = 0;
   std::map<std::string, uint64_t> creationTimes;  // FILETIME values by host path
+  std::map<std::string, std::string> folderSecurity;  // descriptor texts by host path
   std::map<uintptr_t, OpenFile> openFiles;
   // The streams openWindowsFile handed out and the program has not closed,
   // by the id of their open file.
@@ -287,9 +288,14 @@ int closeProgramStreams() {
   return static_cast<int>(streams.size());
 }
 
+std::string folderSecurity(const std::string& windowsPath) {
+  auto found = fileState().folderSecurity.find(hostPath(windowsPath));
+  return found == fileState().folderSecurity.end() ? std::string() : found->second;
+}
+
 }  // namespace sim
 
-BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) {
   std::string host = sim::hostPath(pathName);
   if (host.empty()) {
     machine().lastError = ERROR_PATH_NOT_FOUND;
@@ -307,6 +313,12 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
     machine().lastError = errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
     return FALSE;
   }
+  std::string text;
+  if (security != nullptr && security->lpSecurityDescriptor != nullptr &&
+      sim::securityDescriptorText(security->lpSecurityDescriptor, &text))
+    fileState().folderSecurity[host] = text;
+  else
+    fileState().folderSecurity.erase(host);
   return TRUE;
 }
 

@@ -20,6 +20,7 @@ using sim::machine;
 namespace {
 
 SimModule kernel32;
+SimModule advapi32;
 SimModule comctl32;
 
 struct Library {
@@ -30,6 +31,7 @@ struct Library {
 
 const Library kLibraries[] = {
     {"kernel32.dll", &kernel32, true},
+    {"advapi32.dll", &advapi32, true},
     {"comctl32.dll", &comctl32, false},
 };
 
@@ -48,6 +50,7 @@ struct LibraryState {
   bool kernelHasIsDebuggerPresent = true;
   std::optional<bool> kernelHasSetDefaultDllDirectories;
   std::optional<bool> kernelHasSetDllDirectory;
+  std::optional<bool> advapiHasSecurityDescriptorTexts;
   DWORD defaultDllDirectories = 0;
   std::optional<std::string> dllDirectory;
   std::vector<std::string> calls;
@@ -154,6 +157,8 @@ int loadedLibraryCount() {
 
 void removeSystemLibrary(const std::string& name) { libraryState().removed.insert(lowerCase(name)); }
 
+void setAdvapiHasSecurityDescriptorTexts(bool present) { libraryState().advapiHasSecurityDescriptorTexts = present; }
+
 void setKernelLibrarySearchCalls(bool setDefaultDllDirectories, bool setDllDirectory) {
   libraryState().kernelHasSetDefaultDllDirectories = setDefaultDllDirectories;
   libraryState().kernelHasSetDllDirectory = setDllDirectory;
@@ -204,6 +209,9 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   if (library != nullptr && library->module == &comctl32 &&
       (wanted == "#" + std::to_string(kInitCommonControlsOrdinal) || wanted == "InitCommonControls"))
     found = exported(&simInitCommonControls);
+  if (library != nullptr && library->module == &advapi32 && wanted == "ConvertStringSecurityDescriptorToSecurityDescriptorA" &&
+      offered(libraryState().advapiHasSecurityDescriptorTexts))
+    found = exported(&simConvertStringSecurityDescriptorToSecurityDescriptorA);
   if (found == nullptr) machine().lastError = library == nullptr ? ERROR_MOD_NOT_FOUND : ERROR_PROC_NOT_FOUND;
   return found;
 }

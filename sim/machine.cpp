@@ -62,13 +62,20 @@ std::string matchEntry(const std::string& folder, const std::string& name) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return name;
   std::string found = name;
+  bool matched = false;
   while (dirent* entry = readdir(dir)) {
     if (strcasecmp(entry->d_name, name.c_str()) == 0) {
       found = entry->d_name;
+      matched = true;
       if (found == name) break;
     }
   }
   closedir(dir);
+  // Every name can also be reached by its 8.3 alias, which holds a tilde.
+  if (!matched && name.find('~') != std::string::npos) {
+    std::string aliased = entryWithAlias(folder, name);
+    if (!aliased.empty()) found = aliased;
+  }
   return found;
 }
 
@@ -98,7 +105,17 @@ std::string hostPath(const std::string& windowsPath) {
       level += windowsPath[i];
     }
   }
-  for (const std::string& name : levels) host += "/" + matchEntry(host, name);
+  // As Windows does: a level before the last loses one trailing dot, the
+  // last level every trailing dot and space.
+  for (size_t k = 0; k < levels.size(); ++k) {
+    std::string& name = levels[k];
+    if (k + 1 < levels.size()) {
+      if (name.size() > 1 && name.back() == '.' && name != "..") name.pop_back();
+    } else {
+      while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    }
+    if (!name.empty()) host += "/" + matchEntry(host, name);
+  }
   return host;
 }
 

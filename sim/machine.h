@@ -48,10 +48,24 @@ struct ResetHook {
 // when `object` is not one.
 bool closeTokenHandle(HANDLE object);
 
+// Supplied by the file-names area: the entry of the host folder whose 8.3
+// alias is `alias` (any case), or "" when there is none.
+std::string entryWithAlias(const std::string& hostFolder, const std::string& alias);
+
+// Supplied by the security area: the text a descriptor made by
+// ConvertStringSecurityDescriptorToSecurityDescriptorA was made from; false
+// for anything else.
+bool securityDescriptorText(const void* descriptor, std::string* text);
+
 // Writes straight to file descriptor 2, so that what the program shows is
 // seen by death tests even after the program closed its stdio streams.
 void writeToStderr(const std::string& text);
 
 }  // namespace sim
+
+// advapi32's export on the NT family (Windows 2000 and later), supplied by
+// the security area.
+BOOL WINAPI simConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                                    PSECURITY_DESCRIPTOR* descriptor, PULONG size);
 
 #endif  // VM_SIM_MACHINE_H

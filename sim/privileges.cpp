@@ -1,5 +1,6 @@
-// Process tokens, privileges and the restart of Windows on the simulated
-// machine. A restart request is recorded, never carried out.
+// Process tokens, privileges, security descriptors and the restart of
+// Windows on the simulated machine. A restart request is recorded, never
+// carried out. A security descriptor is kept as the text it was made from.
 //
 // On the NT family a user normally holds the shutdown privilege, disabled
 // until the process enables it; ExitWindowsEx refuses a restart without it.
@@ -26,6 +27,8 @@ struct PrivilegeState {
   std::set<uintptr_t> openTokens;
   uintptr_t nextToken = kFirstTokenHandle;
   std::vector<sim::RestartRequest> restartRequests;
+  // Descriptors made and not yet given back with LocalFree.
+  std::set<std::string*> descriptors;
 };
 
 PrivilegeState& privileges() {
@@ -133,4 +136,42 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
     return FALSE;
   }
   return TRUE;
+}
+
+BOOL WINAPI simConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                                    PSECURITY_DESCRIPTOR* descriptor, PULONG size) {
+  const DWORD kSddlRevision1 = 1;
+  if (text == nullptr || descriptor == nullptr || revision != kSddlRevision1) {
+    machine().lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  std::string* made = new std::string(text);
+  privileges().descriptors.insert(made);
+  *descriptor = made;
+  if (size != nullptr) *size = static_cast<ULONG>(made->size() + 1);
+  return TRUE;
+}
+
+namespace sim {
+
+bool securityDescriptorText(const void* descriptor, std::string* text) {
+  std::string* made = static_cast<std::string*>(const_cast<void*>(descriptor));
+  if (privileges().descriptors.count(made) == 0) return false;
+  *text = *made;
+  return true;
+}
+
+int openSecurityDescriptorCount() { return static_cast<int>(privileges().descriptors.size()); }
+
+}  // namespace sim
+
+HLOCAL WINAPI LocalFree(HLOCAL memory) {
+  if (memory == nullptr) return nullptr;
+  std::string* made = static_cast<std::string*>(memory);
+  if (privileges().descriptors.erase(made) == 0) {
+    machine().lastError = ERROR_INVALID_HANDLE;
+    return memory;
+  }
+  delete made;
+  return nullptr;
 }

@@ -100,6 +100,10 @@ int liveHeapBlocks();
 
 // Libraries loaded and not yet freed.
 int loadedLibraryCount();
+// Whether advapi32 (in the process from its start) exports
+// ConvertStringSecurityDescriptorToSecurityDescriptorA: unless a test
+// chooses, the NT family does (Windows 2000 and later) and 95 to ME do not.
+void setAdvapiHasSecurityDescriptorTexts(bool present);
 // Takes a library out of the system folder (a damaged Windows): loading it
 // then fails with ERROR_MOD_NOT_FOUND.
 void removeSystemLibrary(const std::string& name);
@@ -493,12 +497,19 @@ struct DelayedMove {
 };
 const std::vector<DelayedMove>& delayedMoves();
 
+// The security descriptor a folder was created with, as the text it was made
+// from ("" when CreateDirectoryA was given none).
+std::string folderSecurity(const std::string& windowsPath);
+// Security descriptors made and not yet given back with LocalFree.
+int openSecurityDescriptorCount();
+
 // FindFirstFileA handles not yet closed with FindClose.
 int openFindHandleCount();
 
 // Long names get 8.3 aliases in the style of NAME~1.EXT, numbered per folder
 // in the order of their names and kept once given. GetShortPathNameA and
-// FindFirstFileA report them; other calls do not resolve them.
+// FindFirstFileA report them, and every call that takes a path finds a file
+// by its alias too.
 
 // ---- Shell and COM --------------------------------------------------------------------
 

@@ -139,18 +139,20 @@ TEST_F(InstallationTest, DeselectedComponentsAreSkippedAndTheSupportEntriesAlway
   EXPECT_TRUE(hasShortcuts());
 }
 
-TEST_F(InstallationTest, ASecondInstallationIntoTheSameFolderKeepsTheFirstOnesRecords) {
+TEST_F(InstallationTest, ASecondInstallationIntoTheSameFolderInAnotherSpellingKeepsTheFirstOnesRecords) {
   select({0, 0, 0, 0, 1, 0, 0});
   ASSERT_EQ(runInstallation(), kInstallationDone);
   std::vector<RecordSeen> first = dataFileRecords();
   uninstallList.clear();  // a new run of the program
 
   select({0, 0, 0, 0, 0, 1, 0});
-  setTargetFolder("c:\\program files\\VELK MODULAR");
+  setTargetFolder("c:\\progra~1\\Velk Modular\\..\\VELK MODULAR. ");
   ASSERT_EQ(runInstallation(), kInstallationDone);
+  // Written down as the folder is spelt on the disk.
+  EXPECT_STREQ(installOptions.targetFolder, kTarget);
   std::vector<RecordSeen> expected = first;
   for (const char* name : {"Skins", "Skins\\classic.skn", "Skins\\Dark", "Skins\\Dark\\dark.skn"}) {
-    std::string path = std::string("c:\\program files\\VELK MODULAR\\") + name;
+    std::string path = inTarget(name);
     expected.push_back(std::string(name).find('.') == std::string::npos ? folder(path) : file(path));
   }
   EXPECT_EQ(dataFileRecords(), expected);

@@ -238,7 +238,10 @@ TEST_F(UninstallListTest, RecordsOutsideTheDataFilesFolderAreDroppedWhileLoading
                                             {kUninstallFile, "c:/TARGET//Sub/mine.txt"},
                                         })));
   ASSERT_TRUE(list.loadFrom(kDataFile));
-  std::vector<Entry> expected = {{kUninstallFolder, "C:\\Target\\Sub"}, {kUninstallFile, "c:/TARGET//Sub/mine.txt"}};
+  // The ".." after a level of three dots, which is a name, leads back inside.
+  std::vector<Entry> expected = {{kUninstallFolder, "C:\\Target\\Sub"},
+                                 {kUninstallFile, "C:\\Target\\Sub\\x"},
+                                 {kUninstallFile, "c:/TARGET//Sub/mine.txt"}};
   EXPECT_EQ(describe(entriesOf(list)), describe(expected));
 
   // Taken over from an earlier installation: a roll-back leaves them too.

@@ -19,8 +19,12 @@ const char kRemoved[] = "Velk Modular was removed from your computer.";
 const char kRestartNotice[] =
     "Some files are in use and will be removed when you restart Windows.\n\nDo you want to restart Windows now?";
 const char kLeftBehind[] = "Some items could not be removed. You can delete them yourself.";
-const char kCopyFolder[] = "C:\\WINDOWS\\TEMP\\~vmun000";
-const char kCopy[] = "C:\\WINDOWS\\TEMP\\~vmun000\\_vmunins.exe";
+// The copy on NT, in a folder of its own that only administrators and the
+// system may write to; on 95 to ME, in the temporary folder itself.
+const char kCopyFolder[] = "C:\\WINDOWS\\Temp\\~vmun000";
+const char kCopy[] = "C:\\WINDOWS\\Temp\\~vmun000\\_vmunins.exe";
+const char kCopy9x[] = "C:\\WINDOWS\\TEMP\\~vmun000.exe";
+const char kPrivateFolder[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 
 std::string shortPathOf(const std::string& path) {
@@ -51,6 +55,17 @@ std::string deletion(const std::string& path) {
   return "=" + (sim::windowsFamily() == sim::WindowsFamily::NT ? path : shortPathOf(path));
 }
 
+// What waits for the next start after `before`: the copy, and on NT its folder.
+std::vector<std::string> withCopyCleanup(std::vector<std::string> before = {}) {
+  if (sim::windowsFamily() == sim::WindowsFamily::NT) {
+    before.push_back(deletion(kCopy));
+    before.push_back(deletion(kCopyFolder));
+  } else {
+    before.push_back(deletion(kCopy9x));
+  }
+  return before;
+}
+
 class UninstallerTest : public UninstallTest {};
 
 class UninstallerOnEachFamilyTest : public UninstallTest,
@@ -78,13 +93,16 @@ TEST_P(UninstallerOnEachFamilyTest, LeavesTheMachineAsItWasBeforeTheInstallation
 
   std::set<std::string> after = driveContents();
   // The copy cannot delete itself; it waits for the next start, unannounced.
-  EXPECT_EQ(after.erase("/WINDOWS/TEMP/~vmun000/_vmunins.exe"), 1u);
-  EXPECT_EQ(after.erase("/WINDOWS/TEMP/~vmun000"), 1u);
-  if (GetParam() == sim::WindowsFamily::Win9x) {
+  // On 95 to ME, whose restart deletes no folder, it has none.
+  if (GetParam() == sim::WindowsFamily::NT) {
+    EXPECT_EQ(after.erase("/WINDOWS/TEMP/~vmun000/_vmunins.exe"), 1u);
+    EXPECT_EQ(after.erase("/WINDOWS/TEMP/~vmun000"), 1u);
+  } else {
+    EXPECT_EQ(after.erase("/WINDOWS/TEMP/~vmun000.exe"), 1u);
     EXPECT_EQ(after.erase("/WINDOWS/wininit.ini"), 1u);
   }
   EXPECT_EQ(after, before);
-  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(scheduledAtRestart(), withCopyCleanup());
 
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     EXPECT_FALSE(sim::registryKeyExists(root, kVendorKey));
@@ -119,10 +137,8 @@ TEST_P(UninstallerOnEachFamilyTest, FilesInUseWaitForTheNextStartWithTheirFolder
   // Files first, newest first; then the folders that hold them, deepest
   // first, the installation folder last, then the copy.
   EXPECT_EQ(scheduledAtRestart(),
-            (std::vector<std::string>{deletion(module), deletion(program),
-                                      deletion(in(kInstallFolder, "Modules\\Env")),
-                                      deletion(in(kInstallFolder, "Modules")), deletion(kInstallFolder),
-                                      deletion(kCopy), deletion(kCopyFolder)}));
+            withCopyCleanup({deletion(module), deletion(program), deletion(in(kInstallFolder, "Modules\\Env")),
+                             deletion(in(kInstallFolder, "Modules")), deletion(kInstallFolder)}));
   EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
   EXPECT_EQ(sim::messageBoxes().back().flags & 0xF, static_cast<UINT>(MB_YESNO));
   EXPECT_TRUE(sim::restartRequests().empty());
@@ -151,8 +167,38 @@ TEST_P(UninstallerOnEachFamilyTest, TheUsersOwnFilesKeepTheirFolderWithoutAResta
   uninstall(kInstallFolder);
   EXPECT_TRUE(sim::fileExists(patch));
   // Windows 95 to ME say access denied for the folders that hold it.
-  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(scheduledAtRestart(), withCopyCleanup());
   EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kLeftBehind);
+}
+
+TEST_P(UninstallerOnEachFamilyTest, AFolderWrittenInAnotherSpellingIsStillRemovedWhole) {
+  ASSERT_TRUE(createDirectoryPath("C:\\Apps\\Velk Three"));
+  // The folder as the installation wrote it down, the folder itself, and the
+  // path the uninstaller is started from (null: the folder).
+  struct Spelling {
+    const char* written;
+    const char* folder;
+    std::string startedFrom;
+  };
+  const Spelling kSpellings[] = {
+      {"C:\\Apps\\One\\..\\Velk One", "C:\\Apps\\Velk One", ""},
+      {"C:\\Apps\\Velk Two.", "C:\\Apps\\Velk Two", ""},
+      {"C:\\Apps\\Velk Three", "C:\\Apps\\Velk Three", shortPathOf("C:\\Apps\\Velk Three")},
+  };
+  for (const Spelling& spelling : kSpellings) {
+    SCOPED_TRACE(spelling.written);
+    install(spelling.written);
+    std::string from = spelling.startedFrom.empty() ? spelling.folder : spelling.startedFrom;
+    uninstall(from);
+    EXPECT_EQ(lastMessage(), kRemoved);
+    EXPECT_FALSE(sim::folderExists(spelling.folder));
+    EXPECT_FALSE(sim::registryKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+    EXPECT_FALSE(sim::fileExists(sim::programsFolder() + "\\Velk Modular\\Velk Modular.lnk"));
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      EXPECT_FALSE(sim::registryKeyExists(root, kVendorKey));
+      EXPECT_FALSE(sim::registryKeyExists(root, kUninstallKey));
+    }
+  }
 }
 
 TEST_P(UninstallerOnEachFamilyTest, ANewerDriverWaitingForTheNextStartGoesWithTheDriver) {
@@ -169,7 +215,7 @@ TEST_P(UninstallerOnEachFamilyTest, ANewerDriverWaitingForTheNextStartGoesWithTh
   uninstall(kInstallFolder);
   EXPECT_FALSE(sim::fileExists(newer));
   EXPECT_FALSE(sim::fileExists(driverPath()));
-  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kOther), deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(scheduledAtRestart(), withCopyCleanup({deletion(kOther)}));
   EXPECT_EQ(lastMessage(), kRemoved);
 }
 
@@ -290,7 +336,7 @@ TEST_F(UninstallerTest, TheUsersOwnFilesKeepTheirFoldersAndTheMessageSaysSo) {
   EXPECT_TRUE(sim::fileExists(patch));
   EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "_vmunins.exe")));
   EXPECT_FALSE(sim::folderExists(in(kInstallFolder, "Help")));
-  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(scheduledAtRestart(), withCopyCleanup());
   EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kLeftBehind);
 }
 
@@ -327,8 +373,13 @@ TEST_F(UninstallerTest, NothingIsDeletedThroughAJunctionPlantedInTheInstallation
 }
 
 TEST_F(UninstallerTest, TheCopyIsStartedInItsOwnFolderWithTheOriginalsPathAndProcess) {
+  // The user's own temporary folder, where any program the user runs may
+  // swap a file: the copy, which runs elevated, is never made there.
+  sim::setTempFolder("C:\\Users\\me\\Temp");
   install(kInstallFolder);
   startUninstaller(kInstallFolder, IDYES);
+  EXPECT_EQ(sim::folderSecurity(kCopyFolder), kPrivateFolder);
+  EXPECT_EQ(sim::openSecurityDescriptorCount(), 0);
   ASSERT_EQ(sim::startedProcesses().size(), 1u);
   const sim::StartedProcess& copy = sim::startedProcesses()[0];
   EXPECT_EQ(copy.application, kCopy);
@@ -346,7 +397,7 @@ TEST_F(UninstallerTest, ALaterCopyTakesTheNextFreeFolder) {
   install(kInstallFolder);
   startUninstaller(kInstallFolder, IDYES);
   ASSERT_EQ(sim::startedProcesses().size(), 1u);
-  EXPECT_EQ(sim::startedProcesses()[0].application, "C:\\WINDOWS\\TEMP\\~vmun001\\_vmunins.exe");
+  EXPECT_EQ(sim::startedProcesses()[0].application, "C:\\WINDOWS\\Temp\\~vmun001\\_vmunins.exe");
 }
 
 TEST_F(UninstallerTest, TheCopyWaitsForTheOriginalToEndBeforeDeletingItsFile) {
@@ -370,14 +421,24 @@ TEST_F(UninstallerTest, AnOriginalThatDoesNotEndLeavesItsFileForTheNextStart) {
   sim::addProcess(sim::currentProcessId(), false);
   sim::answerNextMessageBox(IDNO);
   runCopy();
-  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(original), deletion(kInstallFolder),
-                                                            deletion(kCopy), deletion(kCopyFolder)}));
+  EXPECT_EQ(scheduledAtRestart(), withCopyCleanup({deletion(original), deletion(kInstallFolder)}));
   EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
 }
 
+TEST_F(UninstallerTest, On95ToMETheCopyIsAFileInTheTemporaryFolder) {
+  sim::setWindowsFamily(sim::WindowsFamily::Win9x);
+  ASSERT_TRUE(sim::writeFile("C:\\WINDOWS\\TEMP\\~vmun000.exe", "someone else's"));
+  install(kInstallFolder);
+  startUninstaller(kInstallFolder, IDYES);
+  ASSERT_EQ(sim::startedProcesses().size(), 1u);
+  EXPECT_EQ(sim::startedProcesses()[0].application, "C:\\WINDOWS\\TEMP\\~vmun001.exe");
+  EXPECT_EQ(sim::startedProcesses()[0].currentDirectory, "C:\\WINDOWS\\TEMP\\");
+}
+
 TEST_F(UninstallerTest, WithoutACopyItRemovesEverythingElseAndItselfAtTheNextStart) {
-  // A temporary folder on a drive that does not exist.
-  sim::setTempFolder("Q:\\TEMP");
+  // Windows NT 4, which cannot describe a folder only administrators may
+  // write to.
+  sim::setAdvapiHasSecurityDescriptorTexts(false);
   install(kInstallFolder);
   std::string program = in(kInstallFolder, "_vmunins.exe");
   sim::lockFile(program);  // as Windows holds a running program's file

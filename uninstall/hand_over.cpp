@@ -8,33 +8,103 @@
 #include "install/registry.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
+#include "setup/windows_version.h"
 
 namespace {
 
 const char kHandOverSwitch[] = "/original:";
-// Folders ~vmun000 to ~vmun999 under the temporary folder; the first that
-// can be created is the copy's.
+const char kPrivateFolderParent[] = "Temp";  // in the Windows folder
 const char kCopyFolderPattern[] = "~vmun%03d";
-const int kCopyFolderNames = 1000;
+const char kCopyFilePattern[] = "~vmun%03d.exe";
+const int kCopyNames = 1000;
+// Full control for the administrators and the system, handed down to what
+// the folder holds; "P": nothing handed down from the folder above it, where
+// every user may create.
+const char kPrivateFolderSecurity[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+const DWORD kSddlRevision1 = 1;
 // The original ends right after starting the copy; a longer wait means it
 // hangs, and its file is then scheduled instead.
 const DWORD kOriginalExitTimeoutMs = 15000;
 
-bool copyFolderOf(const char* temporaryFolder, char* folder) {
-  for (int i = 0; i < kCopyFolderNames; ++i) {
-    char name[16];
-    formatText(name, sizeof name, kCopyFolderPattern, i);
-    formatText(folder, kPathBufferSize, "%s", temporaryFolder);
-    if (!joinPath(folder, name)) return false;
-    if (CreateDirectoryA(folder, nullptr)) return true;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
-}
+typedef BOOL(WINAPI* ConvertSecurityTextFunction)(LPCSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor,
+                                                   PULONG size);
 
 bool temporaryFolder(char* folder) {
   DWORD length = GetTempPathA(kPathBufferSize, folder);
   return length != 0 && length < kPathBufferSize;
+}
+
+// The folder the NT copies are made in.
+bool privateFolderParent(char* folder) {
+  UINT length = GetWindowsDirectoryA(folder, kPathBufferSize);
+  return length != 0 && length < kPathBufferSize && joinPath(folder, kPrivateFolderParent);
+}
+
+// Creates `folder`, which must not exist yet, writable by administrators and
+// the system only. The function that reads the description is looked up:
+// Windows 2000 brought it, and an import would keep the program from
+// starting on NT 4 and 95 to ME.
+bool createPrivateFolder(const char* folder) {
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  ConvertSecurityTextFunction convert =
+      advapi == nullptr ? nullptr
+                        : reinterpret_cast<ConvertSecurityTextFunction>(reinterpret_cast<void*>(
+                              GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA")));
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (convert == nullptr || !convert(kPrivateFolderSecurity, kSddlRevision1, &descriptor, nullptr)) return false;
+  SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+  BOOL created = CreateDirectoryA(folder, &security);
+  DWORD error = GetLastError();
+  LocalFree(descriptor);
+  SetLastError(error);
+  return created != FALSE;
+}
+
+// NT: a new private folder and the copy in it, under the program's own name,
+// under which Windows knows it.
+bool copyIntoPrivateFolder(const char* programPath, char* folder, char* copy) {
+  char parent[kPathBufferSize];
+  if (!privateFolderParent(parent)) return false;
+  for (int i = 0; i < kCopyNames; ++i) {
+    char name[16];
+    formatText(name, sizeof name, kCopyFolderPattern, i);
+    formatText(folder, kPathBufferSize, "%s", parent);
+    if (!joinPath(folder, name)) return false;
+    // A folder that exists already was made by someone else: never used.
+    if (!createPrivateFolder(folder)) {
+      if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
+      return false;
+    }
+    formatText(copy, kPathBufferSize, "%s", folder);
+    if (joinPath(copy, kUninstallerName) && CopyFileA(programPath, copy, TRUE)) return true;
+    RemoveDirectoryA(folder);
+    return false;
+  }
+  return false;
+}
+
+// 95 to ME: a new file in the temporary folder, which it runs in.
+bool copyIntoTemporaryFolder(const char* programPath, char* folder, char* copy) {
+  if (!temporaryFolder(folder)) return false;
+  for (int i = 0; i < kCopyNames; ++i) {
+    char name[16];
+    formatText(name, sizeof name, kCopyFilePattern, i);
+    formatText(copy, kPathBufferSize, "%s", folder);
+    if (!joinPath(copy, name)) return false;
+    if (CopyFileA(programPath, copy, TRUE)) return true;
+    if (GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  return false;
+}
+
+// Whether the file name ending `path` is one copyIntoTemporaryFolder gives.
+bool isCopyFileName(const char* path) {
+  const char* name = path + strlen(path);
+  while (name > path && !isPathSeparator(name[-1])) --name;
+  if (strlen(name) != 12 || strncmp(name, "~vmun", 5) != 0) return false;
+  for (int i = 5; i < 8; ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return pathsEqualIgnoringCase(name + 8, ".exe");
 }
 
 }  // namespace
@@ -61,33 +131,29 @@ bool parseHandOver(const char* commandLine, HandOver* handOver) {
 }
 
 bool handOverToCopy(const char* programPath) {
-  char temporary[kPathBufferSize];
   char folder[kPathBufferSize];
   char copy[kPathBufferSize];
-  if (!temporaryFolder(temporary) || !copyFolderOf(temporary, folder)) return false;
-  // The copy keeps the program's name, under which Windows knows it.
-  formatText(copy, sizeof copy, "%s", folder);
-  bool started = false;
-  if (joinPath(copy, kUninstallerName) && CopyFileA(programPath, copy, TRUE)) {
-    char commandLine[2 * kPathBufferSize + 32];
-    formatText(commandLine, sizeof commandLine, "\"%s\" %s%lu %s", copy, kHandOverSwitch,
+  bool nt = isWindowsNT();
+  if (!(nt ? copyIntoPrivateFolder(programPath, folder, copy) : copyIntoTemporaryFolder(programPath, folder, copy)))
+    return false;
+  char commandLine[2 * kPathBufferSize + 32];
+  formatText(commandLine, sizeof commandLine, "\"%s\" %s%lu %s", copy, kHandOverSwitch,
              static_cast<unsigned long>(GetCurrentProcessId()), programPath);
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    // The copy works in its own folder: a process's current folder cannot be
-    // removed, and the installation folder is to go.
-    started = CreateProcessA(copy, commandLine, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &process) !=
-              FALSE;
-    if (started) {
-      CloseHandle(process.hThread);
-      CloseHandle(process.hProcess);
-    } else {
-      DeleteFileA(copy);
-    }
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  // The copy works in the folder it was made in: a process's current folder
+  // cannot be removed, and the installation folder is to go.
+  bool started =
+      CreateProcessA(copy, commandLine, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &process) != FALSE;
+  if (started) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  } else {
+    DeleteFileA(copy);
+    if (nt) RemoveDirectoryA(folder);
   }
-  if (!started) RemoveDirectoryA(folder);
   return started;
 }
 
@@ -101,16 +167,20 @@ void waitForOriginal(uint32_t processId) {
 
 void scheduleCopyCleanup() {
   char copy[kPathBufferSize];
-  char temporary[kPathBufferSize];
   DWORD length = GetModuleFileNameA(nullptr, copy, kPathBufferSize);
-  if (length == 0 || length >= kPathBufferSize || !temporaryFolder(temporary)) return;
+  if (length == 0 || length >= kPathBufferSize) return;
   char folder[kPathBufferSize];
+  char parent[kPathBufferSize];
   copyFolderOfPath(copy, folder);
   // Only a copy made by handOverToCopy: never the folder of a program
-  // started from anywhere else with a copy's command line.
-  if (!isPathInsideFolder(folder, temporary)) return;
-  // In that order, so that the folder is empty when its turn comes. What
-  // cannot be scheduled stays in the temporary folder.
-  deleteOnRestart(copy);
-  deleteOnRestart(folder);
+  // started from anywhere else with a copy's command line. What cannot be
+  // scheduled stays where it is.
+  if (isWindowsNT()) {
+    if (!privateFolderParent(parent) || !isPathInsideFolder(folder, parent)) return;
+    // In that order, so that the folder is empty when its turn comes.
+    deleteOnRestart(copy);
+    deleteOnRestart(folder);
+  } else if (temporaryFolder(parent) && pathsNameSameFolder(folder, parent) && isCopyFileName(copy)) {
+    deleteOnRestart(copy);
+  }
 }

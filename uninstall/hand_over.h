@@ -1,9 +1,18 @@
 // A running program's file cannot be deleted, so the uninstaller that the
-// user starts from the installation folder copies itself into a folder of
-// its own under the temporary folder, starts the copy and ends; the copy
-// waits for it to end and does the removal, its own file and folder
-// included. The copy and its folder are deleted at the next start of
-// Windows; nothing waits for that.
+// user starts from the installation folder copies itself, starts the copy
+// and ends; the copy waits for it to end and does the removal, its own file
+// and folder included. The copy is deleted at the next start of Windows;
+// nothing waits for that.
+//
+// On the NT family the copy runs with administrator rights, so no other
+// user's program may be able to swap its file between the copy and the
+// start: it goes into a new folder ~vmun000 to ~vmun999 in the Windows
+// folder's Temp, where users may make things but not delete or change what
+// others made, created so that only administrators and the system may
+// write to it. Where that cannot be done (Windows NT 4 cannot describe such
+// a folder), there is no copy. Windows 95 to ME know no users to keep apart,
+// and wininit.ini deletes files but no folders: there the copy is a file
+// ~vmun000.exe to ~vmun999.exe in the temporary folder itself.
 //
 // The copy's command line: /original:<process id> <path of the original>
 #ifndef VM_UNINSTALL_HAND_OVER_H
@@ -21,8 +30,7 @@ struct HandOver {
 // True when `commandLine` (without the program's own name) is a copy's.
 bool parseHandOver(const char* commandLine, HandOver* handOver);
 
-// Copies the program to a new folder under the temporary folder and starts
-// the copy with the hand-over command line. False, with nothing left behind,
+// Makes the copy and starts it with the hand-over command line. False, with nothing left behind,
 // when any of it fails; the caller then removes the product itself.
 bool handOverToCopy(const char* programPath);
 
@@ -30,8 +38,8 @@ bool handOverToCopy(const char* programPath);
 // file can be deleted.
 void waitForOriginal(uint32_t processId);
 
-// Schedules the running copy and its folder for deletion at the next start,
-// when the copy runs from a folder of its own under the temporary folder.
+// Schedules the running copy, and on NT its folder, for deletion at the next
+// start, when it is a copy handOverToCopy makes.
 void scheduleCopyCleanup();
 
 #endif  // VM_UNINSTALL_HAND_OVER_H

@@ -15,7 +15,7 @@ namespace {
 bool namesFileIn(const char* path, const char* installFolder) {
   char folder[kPathBufferSize];
   copyFolderOfPath(path, folder);
-  return pathsNameSameFolder(folder, installFolder);
+  return namesNormalFolder(folder, installFolder);
 }
 
 void removeUninstallEntry(const char* installFolder) {
@@ -50,7 +50,7 @@ void removeInstallFolderValues(const char* installFolder) {
     RegistryKey product;
     char folder[kPathBufferSize];
     if (!product.open(HKEY_CURRENT_USER, kProductKeyPath) ||
-        !product.queryText(kInstallDirValue, folder, sizeof folder) || !pathsNameSameFolder(folder, installFolder))
+        !product.queryText(kInstallDirValue, folder, sizeof folder) || !namesNormalFolder(folder, installFolder))
       return;
     product.removeValue(kInstallDirValue);
     product.removeValue(kWorkDirValue);

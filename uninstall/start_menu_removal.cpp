@@ -40,7 +40,7 @@ void removeStartMenuItems(const char* installFolder, RemovalTally& tally) {
     // an installation inside it.
     char targetFolder[kPathBufferSize];
     copyFolderOfPath(target, targetFolder);
-    if (pathsNameSameFolder(targetFolder, installFolder)) removeFile(linkPath, tally);
+    if (namesNormalFolder(targetFolder, installFolder)) removeFile(linkPath, tally);
   }
   removeFolder(menuFolder, tally);
 }

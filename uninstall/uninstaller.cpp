@@ -79,10 +79,12 @@ bool removeInstallation(const char* folder, const char* programPath, const Unins
 
 bool finishFromCopy(const HandOver& handOver) {
   waitForOriginal(handOver.originalProcessId);
+  char originalPath[kPathBufferSize];
+  if (!normalisePath(handOver.originalPath, originalPath)) formatText(originalPath, sizeof originalPath, "%s", handOver.originalPath);
   char folder[kPathBufferSize];
-  copyFolderOfPath(handOver.originalPath, folder);
+  copyFolderOfPath(originalPath, folder);
   UninstallList records;
-  bool restart = loadRecords(folder, records) && removeInstallation(folder, handOver.originalPath, records);
+  bool restart = loadRecords(folder, records) && removeInstallation(folder, originalPath, records);
   scheduleCopyCleanup();
   return restart;
 }
@@ -91,6 +93,9 @@ bool startFromInstallation() {
   char programPath[kPathBufferSize];
   DWORD length = GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
   ENSURE(length != 0 && length < kPathBufferSize);
+  // Started through a short name or another spelling of its folder, it still
+  // finds its installation: the setup wrote everything down normalised.
+  normalisePath(programPath, programPath);
   char folder[kPathBufferSize];
   copyFolderOfPath(programPath, folder);
 

@@ -67,6 +67,11 @@ int32_t extractComponents() {
   return kInstallationDone;
 }
 
+void normaliseTargetFolder() {
+  char normal[kPathBufferSize];
+  if (normalisePath(installOptions.targetFolder, normal)) strcpy(installOptions.targetFolder, normal);
+}
+
 }  // namespace
 
 int32_t runInstallation() {
@@ -74,6 +79,10 @@ int32_t runInstallation() {
   ENSURE(memchr(target, '\0', sizeof installOptions.targetFolder) != nullptr);
   unrecordedFiles.clear();
 
+  // The folder is written down in one spelling, the one the uninstaller
+  // finds itself in: full before it is made (a ".." level makes no folder on
+  // the way), with the long names of its levels once it exists.
+  normaliseTargetFolder();
   // A folder that cannot be made (a drive that is not there, a name Windows
   // refuses) is the user's to change: the page goes back to the summary.
   if (!createDirectoryPath(target)) {
@@ -82,6 +91,8 @@ int32_t runInstallation() {
     tell(text);
     return kInstallationStopped;
   }
+
+  normaliseTargetFolder();
 
   char dataFile[kPathBufferSize];
   strcpy(dataFile, target);

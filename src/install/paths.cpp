@@ -185,3 +185,53 @@ void copyFolderOfPath(const char* path, char* folder) {
   memcpy(folder, path, length);
   folder[length] = '\0';
 }
+
+bool normalisePath(const char* path, char* normal) {
+  if (!isDriveRootedPath(path)) return false;
+  char full[kPathBufferSize];
+  DWORD length = GetFullPathNameA(path, kPathBufferSize, full, nullptr);
+  if (length == 0 || length >= kPathBufferSize) return false;
+  // Level by level, as GetLongPathNameA would (Windows 95 and NT 4 lack it):
+  // the folder's own entry for each level that exists, the rest as it is.
+  char result[kPathBufferSize];
+  memcpy(result, full, 3);
+  result[3] = '\0';
+  if (result[0] >= 'a' && result[0] <= 'z') result[0] = static_cast<char>(result[0] - 'a' + 'A');
+  const char* rest = full + 3;
+  // Once a level is missing, those below it are missing too and keep their
+  // full form.
+  bool exists = true;
+  for (size_t levelLength; (levelLength = nextLevel(rest)) > 0; rest += levelLength) {
+    char level[kPathBufferSize];
+    memcpy(level, rest, levelLength);
+    level[levelLength] = '\0';
+    if (exists) {
+      char candidate[kPathBufferSize];
+      memcpy(candidate, result, strlen(result) + 1);
+      if (!joinPath(candidate, level)) return false;
+      WIN32_FIND_DATAA entry;
+      // A wildcard would find some other name.
+      HANDLE search = strpbrk(level, "*?") == nullptr ? FindFirstFileA(candidate, &entry) : INVALID_HANDLE_VALUE;
+      exists = search != INVALID_HANDLE_VALUE;
+      if (exists) {
+        FindClose(search);
+        memcpy(level, entry.cFileName, strlen(entry.cFileName) + 1);
+      }
+    }
+    if (!joinPath(result, level)) return false;
+  }
+  memcpy(normal, result, strlen(result) + 1);
+  return true;
+}
+
+bool isPathInsideNormalFolder(const char* path, const char* normalFolder) {
+  if (isPathInsideFolder(path, normalFolder)) return true;
+  char normal[kPathBufferSize];
+  return normalisePath(path, normal) && isPathInsideFolder(normal, normalFolder);
+}
+
+bool namesNormalFolder(const char* path, const char* normalFolder) {
+  if (pathsNameSameFolder(path, normalFolder)) return true;
+  char normal[kPathBufferSize];
+  return normalisePath(path, normal) && pathsNameSameFolder(normal, normalFolder);
+}

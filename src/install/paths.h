@@ -48,6 +48,21 @@ bool pathsNameSameFolder(const char* a, const char* b);
 // they make a drive's root (C:\).
 void copyFolderOfPath(const char* path, char* folder);
 
+// The one spelling Windows gives a drive-rooted path, so that two spellings
+// of one folder compare equal: the full path ("." and ".." resolved, the
+// trailing dots and spaces Windows ignores dropped, one backslash between
+// levels, none at the end) in which every level that exists is written as
+// its folder lists it, the long name for an 8.3 alias and in the letters it
+// was created with. False when the path is not drive-rooted or its full form
+// does not fit.
+bool normalisePath(const char* path, char* normal);
+
+// isPathInsideFolder and pathsNameSameFolder for a path in any spelling and
+// a folder already normalised; a path that cannot be normalised is compared
+// as it is.
+bool isPathInsideNormalFolder(const char* path, const char* normalFolder);
+bool namesNormalFolder(const char* path, const char* normalFolder);
+
 // True when something of that name exists, a file or a folder.
 bool pathExists(const char* path);
 

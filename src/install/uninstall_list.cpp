@@ -87,6 +87,7 @@ bool UninstallList::load(const char* filePath, bool salvage) {
   clear();
   char folder[kPathBufferSize];
   copyFolderOf(filePath, folder);
+  normalisePath(folder, folder);
   FILE* file = openWindowsFile(filePath, "rb");
   if (file == nullptr) return false;
 
@@ -117,8 +118,13 @@ bool UninstallList::load(const char* filePath, bool salvage) {
     }
     path[length] = '\0';
     // Records are taken over as they stand, duplicates included; only those
-    // outside the data file's folder are left behind.
-    if (isPathInsideFolder(path, folder)) ok = appendRecord(path, static_cast<size_t>(length), kind, false);
+    // outside the data file's folder are left behind. A record that names the
+    // folder in another spelling (the folder as typed for an earlier
+    // installation) is kept in the folder's own.
+    char normal[kPathBufferSize];
+    const char* kept = path;
+    if (!isPathInsideFolder(path, folder) && normalisePath(path, normal)) kept = normal;
+    if (isPathInsideFolder(kept, folder)) ok = appendRecord(kept, strlen(kept), kind, false);
   }
   fclose(file);
   if (!ok) clear();

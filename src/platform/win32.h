@@ -70,6 +70,10 @@ typedef HANDLE HGLOBAL;
 
 typedef INT_PTR(WINAPI* FARPROC)();
 
+typedef void* PSECURITY_DESCRIPTOR;
+typedef ULONG* PULONG;
+typedef void* HLOCAL;
+
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
@@ -169,6 +173,7 @@ void WINAPI DebugBreak(void);
 // A module already in the process, by name; null names the program itself.
 // Loads nothing.
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+HLOCAL WINAPI LocalFree(HLOCAL memory);
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
@@ -328,6 +333,7 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
 BOOL WINAPI MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
 BOOL WINAPI MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePart);
 
 // ---- Profile files ----------------------------------------------------------------
 

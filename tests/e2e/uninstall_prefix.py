@@ -10,7 +10,7 @@
       snapshot held and nothing more, but for what waits for the next start of
       Windows, which must be listed where Windows keeps it (the pending
       file renames on NT, wininit.ini's "rename" section on 9x): the
-      uninstaller's copy and its folder, and the files IN_USE (Windows paths)
+      uninstaller's copy (on NT with its folder), and the files IN_USE (Windows paths)
       with the folders that hold them, up to the installation folder.
   uninstall_prefix.py check-shared NAME
       After two installations and the removal of the first: the second one,
