@@ -34,8 +34,10 @@ bool fail(const char* step) {
 
 std::string in(const char* name) { return target + "\\" + name; }
 
+// A re-installation finds its folders made already.
 bool addFolder(const char* name) {
-  return CreateDirectoryA(in(name).c_str(), nullptr) && records.addRecord(in(name).c_str(), kUninstallFolder);
+  return (CreateDirectoryA(in(name).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) &&
+         records.addRecord(in(name).c_str(), kUninstallFolder);
 }
 
 bool writeFile(const std::string& path, const char* content) {
@@ -64,14 +66,14 @@ std::string folderOfThisProgram() {
   return path;
 }
 
-bool extract() {
+bool extract(bool withDriver) {
   bool nt = isWindowsNT();
   if (!createDirectoryPath(target.c_str())) return fail("creating the target folder");
   if (!records.addRecord(in(kUninstallFileName).c_str(), kUninstallFile)) return fail("recording the data file");
   if (!addFolder("Help") || !addFile("vm.exe", "MZ synthesizer") || !addFile("vm.hlp", "help") ||
       !addFile("Help\\Getting Started.txt", "start here") || !addFolder("Work") || !addFolder("Modules") ||
       !addFolder("Modules\\Env") || !addFile("Modules\\Env\\ADSR.vmm", "module") ||
-      !addDriver(nt))
+      (withDriver && !addDriver(nt)))
     return fail("extracting the program's entries");
   std::string uninstaller = folderOfThisProgram() + "\\" + kUninstallerName;
   if (!CopyFileA(uninstaller.c_str(), in(kUninstallerName).c_str(), FALSE)) return fail("copying the uninstaller");
@@ -85,16 +87,23 @@ bool extract() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) target += (i > 1 ? " " : "") + std::string(argv[i]);
+  int first = 1;
+  bool withDriver = !(argc > 1 && strcmp(argv[1], "/nodriver") == 0);
+  if (!withDriver) ++first;
+  for (int i = first; i < argc; ++i) target += (i > first ? " " : "") + std::string(argv[i]);
   if (target.empty() || target.size() >= sizeof installOptions.targetFolder) {
-    printf("usage: install_probe TARGET_FOLDER\n");
+    printf("usage: install_probe [/nodriver] TARGET_FOLDER\n");
     return 2;
   }
   snprintf(installOptions.targetFolder, sizeof installOptions.targetFolder, "%s", target.c_str());
   for (int32_t& selected : installOptions.componentSelected) selected = 1;
   printf("install_probe: installing into %s as Windows %s\n", target.c_str(), isWindowsNT() ? "NT" : "9x");
 
-  if (!extract()) return 3;
+  // As the setup does: an earlier installation into this folder is taken
+  // over, and if it counted the driver, the driver is not counted again.
+  records.loadFrom(in(kUninstallFileName).c_str());
+  bool driverCountedBefore = listsPipeDriverSource(records, target.c_str());
+  if (!extract(withDriver)) return 3;
   registerProduct();
   if (FAILED(CoInitialize(nullptr))) {
     fail("starting COM");
@@ -106,7 +115,7 @@ int main(int argc, char** argv) {
     fail("making the Start Menu items");
     return 5;
   }
-  if (!installPipeDriver()) {
+  if (withDriver && !installPipeDriver(driverCountedBefore)) {
     fail("installing the pipe driver");
     return 6;
   }

@@ -183,11 +183,13 @@ def load(name):
         return json.load(f), snapshot()
 
 
-def removal_failures(old, new, folder, in_use=()):
+def removal_failures(old, new, folder, in_use=(), gone=lambda path: False, left=()):
     """After an installation into FOLDER and its removal: what differs from the
     snapshot OLD, but for what waits for the next start of Windows, which must
-    be the uninstaller's copy (on NT with its folder), and the files IN_USE (Windows
-    paths) with the folders that hold them, up to FOLDER."""
+    be the uninstaller's copy (on NT with its folder), and
+    the files IN_USE (Windows paths) with the folders that hold them, up to
+    FOLDER. Paths below drive C: (as snapshots list them) that GONE accepts
+    may be gone; those in LEFT may have been added."""
     failures = []
     family = old["family"]
     waiting = scheduled_deletions(family, new)
@@ -209,11 +211,13 @@ def removal_failures(old, new, folder, in_use=()):
     added = sorted(set(new["files"]) - set(old["files"]))
     removed = sorted(set(old["files"]) - set(new["files"]))
     for path in added:
-        if family == "9x" and path == "windows/wininit.ini":
+        if (family == "9x" and path == "windows/wininit.ini") or path in left:
             continue
         if "c:\\" + path.replace("/", "\\") not in waiting:
             failures.append(f"left behind and not scheduled: C:/{path}")
     for path in removed:
+        if gone(path):
+            continue
         failures.append(f"removed, though it was there before the installation: C:/{path}")
 
     for hive in ("system", "user"):

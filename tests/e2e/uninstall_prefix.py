@@ -12,6 +12,15 @@
       file renames on NT, wininit.ini's "rename" section on 9x): the
       uninstaller's copy (on NT with its folder), and the files IN_USE (Windows paths)
       with the folders that hold them, up to the installation folder.
+  uninstall_prefix.py snapshot NAME
+      Keeps a snapshot of the prefix as NAME.
+  uninstall_prefix.py check-outer NAME
+      After the removal of an installation in C:\Velk Modular that held
+      another in C:\Velk Modular\Synth: the prefix holds what the snapshot
+      NAME held, but for the outer installation's own files.
+  uninstall_prefix.py check-inner NAME
+      After the removal of the inner one too: the prefix holds what the
+      snapshot NAME, from before both, held, and the emptied outer folder.
   uninstall_prefix.py check-shared NAME
       After two installations and the removal of the first: the second one,
       its entries and the shared driver, now counted once, are still there.
@@ -26,6 +35,7 @@ from prefix import DRIVE_C, host_path, load, removal_failures, report, save_snap
 PROGRAMS = ("install_probe.exe", "_vmunins.exe")
 FIRST = r"C:\Program Files\Velk Modular"
 SECOND = r"C:\Velk Modular 2"
+FIRST_OUTER = r"C:\Velk Modular"
 
 def before(family, name):
     set_family(family, PROGRAMS)
@@ -35,6 +45,25 @@ def before(family, name):
 def check(name, in_use):
     old, new = load(name)
     report(removal_failures(old, new, FIRST, in_use))
+
+
+def check_outer(name):
+    old, new = load(name)
+    outer = FIRST_OUTER.lower()[3:].replace("\\", "/") + "/"
+    # The second installation into the inner folder left a newer driver copy
+    # waiting to replace the first; the new Wine session the removal ran in
+    # began as a restart does, with that move.
+    waiting_copy = "windows/system32/velkpi00.dll"
+    report(removal_failures(old, new, FIRST_OUTER,
+                            gone=lambda path: path == waiting_copy or
+                            (path.startswith(outer) and not path.startswith(outer + "synth"))))
+
+
+def check_inner(name):
+    old, new = load(name)
+    # The outer installation's copy went with the restart the new Wine session
+    # began with; its folder stayed while the inner installation lived in it.
+    report(removal_failures(old, new, FIRST_OUTER + "\\Synth", left=(FIRST_OUTER.lower()[3:],)))
 
 
 def check_shared(name):
@@ -78,6 +107,12 @@ def main():
         before(sys.argv[2], sys.argv[3])
     elif command == "check":
         check(sys.argv[2], sys.argv[3:])
+    elif command == "snapshot":
+        save_snapshot(sys.argv[2], family="nt")
+    elif command == "check-outer":
+        check_outer(sys.argv[2])
+    elif command == "check-inner":
+        check_inner(sys.argv[2])
     elif command == "check-shared":
         check_shared(sys.argv[2])
     else:
