@@ -18,8 +18,7 @@ void removeUninstallEntry(const char* installFolder) {
     if (!entry.open(root, kUninstallKeyPath) || !entry.queryText(kUninstallStringValue, command, sizeof command) ||
         !isPathInsideFolder(command, installFolder))
       return;
-    entry.removeValue(kDisplayNameValue);
-    entry.removeValue(kUninstallStringValue);
+    for (int i = 0; i < kUninstallEntryValueCount; ++i) entry.removeValue(kUninstallEntryValues[i]);
   }
   deleteKeyIfEmpty(root, kUninstallKeyPath);
 }
