@@ -14,12 +14,12 @@ FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS := 10
 
 DEB_PACKAGES := mingw-w64 wine wine64 xvfb xauth imagemagick ninja-build cmake g++ python3 \
-                libgtest-dev clang libclang-rt-14-dev
+                libgtest-dev clang libclang-rt-14-dev osslsigncode openssl
 # Only make bench needs these: the peer installer that the Wine bench sets
 # setup.exe beside, and zlib, whose inflate the decoder is measured against.
 BENCH_PACKAGES := nsis zlib1g-dev
 
-.PHONY: all deps bench-deps build build-run configure run test test-host test-reproducible test-e2e test-fuzz fuzz fuzz-build fuzz-corpus bench clean
+.PHONY: all deps bench-deps build build-run configure run test test-host test-reproducible test-signed test-e2e test-fuzz fuzz fuzz-build fuzz-corpus bench clean
 
 all: build
 
@@ -59,6 +59,7 @@ test: deps
 	$(MAKE) test-reproducible
 	$(MAKE) test-fuzz
 	$(MAKE) test-e2e
+	$(MAKE) test-signed
 
 # A second release build of setup.exe, in another folder, must come out byte
 # for byte the same as the first.
@@ -68,6 +69,12 @@ test-reproducible: $(WIN32)/build.ninja
 	ninja -C $(WIN32_AGAIN) setup.exe >/dev/null
 	cmp $(WIN32)/setup.exe $(WIN32_AGAIN)/setup.exe && \
 	  echo "reproducible: two builds of setup.exe are identical ($$(stat -c %s $(WIN32)/setup.exe) bytes)"
+
+# A tree of its own signs setup.exe and the uninstaller with a throwaway
+# certificate; both must verify, and the signed setup.exe must install.
+test-signed: $(HOST)/build.ninja
+	ninja -C $(HOST) vmpack
+	tests/signed_build.sh $(BUILD)
 
 test-host:
 	cd $(HOST) && ctest --output-on-failure -j2

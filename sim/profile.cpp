@@ -208,6 +208,35 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR appName, LPSTR buffer, DWORD size,
   return used;
 }
 
+// One key's value; the program names both section and key, so the listing
+// of names that null ones ask for is not simulated.
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultText, LPSTR buffer, DWORD size,
+                                      LPCSTR fileName) {
+  if (appName == nullptr || keyName == nullptr || buffer == nullptr) {
+    machine().lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  if (size == 0) return 0;
+  std::string text = trimmed(defaultText != nullptr ? defaultText : "");
+  Profile profile = load(sim::hostPath(resolvedPath(fileName)));
+  if (ProfileSection* section = findSection(profile, trimmed(appName))) {
+    for (const ProfileKey& key : section->keys) {
+      if (!key.hasValue || !sameName(key.name, trimmed(keyName))) continue;
+      text = key.value;
+      // Like Windows, a value in matching quotes loses them.
+      if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0])
+        text = text.substr(1, text.size() - 2);
+      break;
+    }
+  }
+  // A value that does not fit is cut to the buffer, and the result is the
+  // size less 1.
+  size_t length = text.size() < size ? text.size() : size - 1;
+  memcpy(buffer, text.data(), length);
+  buffer[length] = '\0';
+  return static_cast<DWORD>(length);
+}
+
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR appName, LPCSTR string, LPCSTR fileName) {
   if (appName == nullptr) return FALSE;  // a cache flush, which the sim has no need of
   std::string path = resolvedPath(fileName);

@@ -60,7 +60,7 @@ const std::vector<std::pair<int, std::vector<uint8_t>>>& samplePayload() {
         {600, makeEntry({"Skins"}, {{"Skins\\classic.skn", "classic"}})},
         {601, makeEntry({"Skins", "Skins\\Dark"}, {{"Skins\\Dark\\dark.skn", "dark"}})},
         {1000, makeEntry({}, {{"_vmunins.exe", "uninstaller"}})},
-        {1001, makeEntry({}, {{"Velk Modular Home Page.url", "[InternetShortcut]"}})},
+        {1001, makeEntry({}, {{"Velk Modular Home Page.url", "[InternetShortcut]\r\nURL=http://velk.example/\r\n"}})},
         {1002, makeEntry({}, {{"Velk Modular License.txt", "licence"}})},
     };
   }();
@@ -403,14 +403,14 @@ class InstallationFaultsTest : public InstallingTest, public ::testing::WithPara
     };
     HKEY uninstallRoot = isNT(family()) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     std::string uninstallRootName = isNT(family()) ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
-    const Written written[] = {
-        {uninstallRoot, uninstallRootName, kUninstallKeyPath, kDisplayNameValue},
-        {uninstallRoot, uninstallRootName, kUninstallKeyPath, kUninstallStringValue},
+    std::vector<Written> written = {
         {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", kProductKeyPath, kInstallDirValue},
         {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", kProductKeyPath, kWorkDirValue},
         {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kAppPathKeyPath, ""},
         {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", kAppPathKeyPath, kAppPathFolderValue},
     };
+    for (int i = 0; i < kUninstallEntryValueCount; ++i)
+      written.push_back(Written{uninstallRoot, uninstallRootName, kUninstallKeyPath, kUninstallEntryValues[i]});
     for (const Written& item : written) {
       std::string key = item.rootName + "\\" + item.key;
       std::string value = key + (item.value[0] != '\0' ? "\\" + std::string(item.value) : "");

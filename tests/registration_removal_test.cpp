@@ -26,12 +26,12 @@ TEST_F(RegistrationRemovalTest, KeysThatStillHoldSomethingElseStayOnBothFamilies
     // Windows 95, 98 and ME would delete these with their parent's key.
     sim::setRegistryText(HKEY_CURRENT_USER, std::string(kVendorKey) + "\\Other Product", "InstallDir", "C:\\Other");
     sim::setRegistryText(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings", "Skin", "Classic");
-    sim::setRegistryText(uninstallRoot, kUninstallKey, "InstallLocation", kInstallFolder);
+    sim::setRegistryText(uninstallRoot, kUninstallKey, "Comments", "Kept by another program");
     removeRegistration(kInstallFolder);
     EXPECT_EQ(sim::registryValueNames(HKEY_CURRENT_USER, kProductKey), std::vector<std::string>{});
     EXPECT_TRUE(hasText(HKEY_CURRENT_USER, std::string(kProductKey) + "\\Settings", "Skin", "Classic"));
     EXPECT_TRUE(hasText(HKEY_CURRENT_USER, std::string(kVendorKey) + "\\Other Product", "InstallDir", "C:\\Other"));
-    EXPECT_EQ(sim::registryValueNames(uninstallRoot, kUninstallKey), std::vector<std::string>{"InstallLocation"});
+    EXPECT_EQ(sim::registryValueNames(uninstallRoot, kUninstallKey), std::vector<std::string>{"Comments"});
 
     RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kProductKey) + "\\Settings").c_str());
     removeEmptyProductKey(HKEY_CURRENT_USER);

@@ -81,7 +81,7 @@ class UninstallTest : public InstallStepTest {
     }
     // The uninstaller itself is extracted but never recorded.
     ASSERT_TRUE(sim::writeFile(in(folder, "_vmunins.exe"), "MZ uninstaller"));
-    addFile("Velk Modular Home Page.url", "[InternetShortcut]");
+    addFile("Velk Modular Home Page.url", "[InternetShortcut]\r\nURL=http://velk.example/\r\n");
     addFile("Velk Modular License.txt", "licence");
     ASSERT_TRUE(list.saveTo(in(folder, kUninstallFileName).c_str()));
 

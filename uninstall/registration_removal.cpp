@@ -26,8 +26,7 @@ void removeUninstallEntry(const char* installFolder) {
     if (!entry.open(root, kUninstallKeyPath) || !entry.queryText(kUninstallStringValue, command, sizeof command) ||
         !namesFileIn(command, installFolder))
       return;
-    entry.removeValue(kDisplayNameValue);
-    entry.removeValue(kUninstallStringValue);
+    for (int i = 0; i < kUninstallEntryValueCount; ++i) entry.removeValue(kUninstallEntryValues[i]);
   }
   deleteKeyIfEmpty(root, kUninstallKeyPath);
 }

@@ -18,6 +18,10 @@ extern const char kUninstallKeyPath[];
 extern const char kDisplayNameValue[];
 extern const char kUninstallStringValue[];
 extern const char kUninstallerName[];
+// Every value the setup writes into the entry, those two first; the
+// uninstaller removes them all before it deletes the key.
+extern const char* const kUninstallEntryValues[];
+extern const int kUninstallEntryValueCount;
 
 // The application path of the synthesizer, under HKEY_LOCAL_MACHINE: its
 // default value names the program, "Path" its folder.

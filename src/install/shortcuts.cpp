@@ -7,11 +7,12 @@
 #include "setup/fatal.h"
 
 const char kStartMenuFolderName[] = "Velk Modular";
+const char kHomePageFileName[] = "Velk Modular Home Page.url";
 
 const StartMenuItem kStartMenuItems[] = {
     {"Velk Modular.lnk", "vm.exe", true},
     {"Velk Modular Help.lnk", "vm.hlp", true},
-    {"Velk Modular Home Page.lnk", "Velk Modular Home Page.url", false},
+    {"Velk Modular Home Page.lnk", kHomePageFileName, false},
     {"Velk Modular License.lnk", "Velk Modular License.txt", false},
     {"Uninstall Velk Modular.lnk", "_vmunins.exe", false},
 };

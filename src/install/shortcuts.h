@@ -8,6 +8,8 @@
 // The folder below Programs, and every shortcut it may hold, in the order
 // they are made.
 extern const char kStartMenuFolderName[];
+// The Internet shortcut to the product's home page, in the target folder.
+extern const char kHomePageFileName[];
 
 struct StartMenuItem {
   const char* linkName;

@@ -5,15 +5,18 @@ setup.exe.
   install_prefix.py before nt|9x NAME
       Makes setup.exe and the uninstaller see Windows NT or Windows 98 and
       keeps a snapshot of the prefix as NAME.
-  install_prefix.py installed NAME FOLDER COMPONENTS [earlier-driver|files-only]
+  install_prefix.py installed NAME FOLDER COMPONENTS [earlier-driver|files-only|last=DIGITS]
       An installation into FOLDER (a Windows path) of the components listed
       (digits 0 to 5, e.g. 012345; the support files always come along):
       every file of their payload entries with its size and stored time and
-      nothing else, _vmunins.dat listing what exists, the registry values,
-      the Start Menu shortcuts and the driver's registration of the family.
+      nothing else, _vmunins.dat listing what exists, the registry values
+      (Wine's list of installed programs must show the product), the Start
+      Menu shortcuts and the driver's registration of the family.
       With earlier-driver the system folder held the product's driver
       before, so the new one waits as velkpi00 to replace it; files-only
-      leaves out what a later installation elsewhere has overwritten.
+      leaves out what a later installation elsewhere has overwritten; last=
+      names the components of the last of several installations into FOLDER,
+      the only ones the uninstall entry's size counts.
   install_prefix.py unchanged NAME [EMPTY_FOLDER]
       The prefix holds what the snapshot held: a cancelled or failed
       installation left nothing behind but, when named, the empty folder it
@@ -118,13 +121,18 @@ def before(family, name):
     save_snapshot(name, family=family)
 
 
+def selected_entries(components, family):
+    """The payload entries an installation of COMPONENTS extracts, in order."""
+    return [entry for component in sorted(components | {6})
+            for entry in ENTRIES.get(component, (DRIVER[family]["entry"],) if component == 3 else ())]
+
+
 def check_files(folder, components, family, failures):
     expected, folders = {}, set()
-    for component in sorted(components | {6}):
-        for entry in ENTRIES.get(component, (DRIVER[family]["entry"],) if component == 3 else ()):
-            files, entry_folders = payload_files(entry)
-            expected.update(files)
-            folders |= entry_folders
+    for entry in selected_entries(components, family):
+        files, entry_folders = payload_files(entry)
+        expected.update(files)
+        folders |= entry_folders
     # The driver's file leaves the folder for the system folder.
     expected.pop(DRIVER[family]["source"], None)
     expected["_vmunins.dat"] = None
@@ -174,11 +182,32 @@ def check_data_file(folder, expected, family, failures):
             failures.append(f"_vmunins.dat does not list {relative}")
 
 
-def check_registry(state, folder, components, family, failures):
+def home_page_address():
+    """The address in the home-page shortcut that payload entry 1001 carries."""
+    for line in read_text(os.path.join(STAGE, "1001", "Velk Modular Home Page.url")):
+        if line.upper().startswith("URL="):
+            return line[4:].strip()
+    sys.exit("the payload's home-page shortcut holds no address")
+
+
+def check_registry(state, folder, components, last, family, failures):
+    entry = "user" if family == "nt" else "system"
+    # The list of installed programs counts KiB: every file the last
+    # selection extracts (the driver too, which moves on to the system folder).
+    size = sum(sum(payload_files(number)[0].values()) for number in selected_entries(last, family))
+    icon = folder + ("\\vm.exe" if 0 in components else "\\_vmunins.exe") + ",0"
     expected = {
         ("user", PRODUCT, "InstallDir"): reg_text(folder),
-        ("user" if family == "nt" else "system", UNINSTALL, "DisplayName"): reg_text("Velk Modular"),
-        ("user" if family == "nt" else "system", UNINSTALL, "UninstallString"): reg_text(folder + "\\_vmunins.exe"),
+        (entry, UNINSTALL, "DisplayName"): reg_text("Velk Modular"),
+        (entry, UNINSTALL, "UninstallString"): reg_text(folder + "\\_vmunins.exe"),
+        (entry, UNINSTALL, "DisplayIcon"): reg_text(icon),
+        (entry, UNINSTALL, "DisplayVersion"): reg_text("2.08.004"),
+        (entry, UNINSTALL, "Publisher"): reg_text("Brantic"),
+        (entry, UNINSTALL, "InstallLocation"): reg_text(folder),
+        (entry, UNINSTALL, "EstimatedSize"): f"dword:{(size + 1023) // 1024:08x}",
+        (entry, UNINSTALL, "NoModify"): "dword:00000001",
+        (entry, UNINSTALL, "NoRepair"): "dword:00000001",
+        (entry, UNINSTALL, "URLInfoAbout"): reg_text(home_page_address()),
     }
     if 0 in components:
         expected[("user", PRODUCT, "WorkDir")] = reg_text(folder + "\\Work")
@@ -190,6 +219,16 @@ def check_registry(state, folder, components, family, failures):
     for (hive, key, name), data in expected.items():
         if value(state, hive, key, name) != data:
             failures.append(f"{hive}.reg [{key}] \"{name}\" is {value(state, hive, key, name)}, not {data}")
+
+
+def check_program_list(failures):
+    """Wine's own list of installed programs reads the entry as the control
+    panel does, from either root: "key|||DisplayName" a line. Its session's
+    wineboot carries out what waits for the next start: check that first."""
+    listed = subprocess.run([os.environ["VM_E2E_WINE"], "uninstaller", "--list"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, timeout=120).stdout.decode(errors="replace").splitlines()
+    if "Velk Modular|||Velk Modular" not in (line.strip() for line in listed):
+        failures.append(f"wine uninstaller --list does not list Velk Modular: {listed}")
 
 
 def check_shortcuts(folder, components, failures):
@@ -247,10 +286,12 @@ def installed(name, folder, components_text, options):
     check_data_file(folder, expected, family, failures)
     if "files-only" in options:
         report(failures)
-    check_registry(new, folder, components, family, failures)
+    last = next(({int(digit) for digit in option[5:]} for option in options if option.startswith("last=")), components)
+    check_registry(new, folder, components, last, family, failures)
     check_shortcuts(folder, components, failures)
     if 3 in components:
         check_driver(new, family, "earlier-driver" in options, failures)
+    check_program_list(failures)
     report(failures)
 
 
