@@ -322,40 +322,18 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   return static_cast<DWORD>(result.size());
 }
 
-// Resolves "." and "..", separators and trailing dots and spaces as hostPath
-// does, of drive-rooted paths only (the program passes no other).
+// Resolves levels as hostPath does, of drive-rooted paths only (the program
+// passes no other).
 DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR* filePart) {
   if (!isDriveRooted(fileName)) {
     machine().lastError = ERROR_INVALID_NAME;
     return 0;
   }
-  std::vector<std::string> levels;
-  std::string level;
   std::string path = fileName;
-  for (size_t i = 3; i <= path.size(); ++i) {
-    if (i < path.size() && !isSeparator(path[i])) {
-      level += path[i];
-      continue;
-    }
-    if (level == "..") {
-      if (!levels.empty()) levels.pop_back();
-    } else if (!level.empty() && level != ".") {
-      levels.push_back(level);
-    }
-    level.clear();
-  }
-  for (size_t k = 0; k < levels.size(); ++k) {
-    std::string& name = levels[k];
-    if (k + 1 < levels.size()) {
-      if (name.size() > 1 && name.back() == '.') name.pop_back();
-    } else {
-      while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-    }
-  }
+  std::vector<std::string> levels = sim::pathLevels(path);
   std::string result = path.substr(0, 2) + "\\";
   size_t lastStart = result.size();
   for (const std::string& name : levels) {
-    if (name.empty()) continue;
     if (result.size() > 3) result += "\\";
     lastStart = result.size();
     result += name;

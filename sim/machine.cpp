@@ -81,6 +81,36 @@ std::string matchEntry(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
+std::vector<std::string> pathLevels(const std::string& windowsPath) {
+  // Repeated separators collapse and "." and ".." are resolved.
+  std::vector<std::string> levels;
+  std::string level;
+  for (size_t i = 3; i <= windowsPath.size(); ++i) {
+    if (i < windowsPath.size() && !isSeparator(windowsPath[i])) {
+      level += windowsPath[i];
+      continue;
+    }
+    if (level == "..") {
+      if (!levels.empty()) levels.pop_back();
+    } else if (!level.empty() && level != ".") {
+      levels.push_back(level);
+    }
+    level.clear();
+  }
+  // A level before the last loses one trailing dot, the last level every
+  // trailing dot and space; a level left empty goes.
+  for (size_t k = 0; k < levels.size(); ++k) {
+    std::string& name = levels[k];
+    if (k + 1 < levels.size()) {
+      if (name.size() > 1 && name.back() == '.') name.pop_back();
+    } else {
+      while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    }
+  }
+  if (!levels.empty() && levels.back().empty()) levels.pop_back();
+  return levels;
+}
+
 std::string hostPath(const std::string& windowsPath) {
   if (windowsPath.size() < 2 || !isalpha(static_cast<unsigned char>(windowsPath[0])) ||
       windowsPath[1] != ':')
@@ -89,33 +119,7 @@ std::string hostPath(const std::string& windowsPath) {
   std::string host = machine().root + "/" + static_cast<char>(toupper(windowsPath[0]));
   struct stat info;
   if (stat(host.c_str(), &info) != 0) return "";
-  // Split into levels; repeated separators collapse and "." and ".." are
-  // resolved the way Windows normalises a path.
-  std::vector<std::string> levels;
-  std::string level;
-  for (size_t i = 3; i <= windowsPath.size(); ++i) {
-    if (i == windowsPath.size() || isSeparator(windowsPath[i])) {
-      if (level == "..") {
-        if (!levels.empty()) levels.pop_back();
-      } else if (!level.empty() && level != ".") {
-        levels.push_back(level);
-      }
-      level.clear();
-    } else {
-      level += windowsPath[i];
-    }
-  }
-  // As Windows does: a level before the last loses one trailing dot, the
-  // last level every trailing dot and space.
-  for (size_t k = 0; k < levels.size(); ++k) {
-    std::string& name = levels[k];
-    if (k + 1 < levels.size()) {
-      if (name.size() > 1 && name.back() == '.' && name != "..") name.pop_back();
-    } else {
-      while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-    }
-    if (!name.empty()) host += "/" + matchEntry(host, name);
-  }
+  for (const std::string& name : sim::pathLevels(windowsPath)) host += "/" + matchEntry(host, name);
   return host;
 }
 

@@ -48,6 +48,11 @@ struct ResetHook {
 // when `object` is not one.
 bool closeTokenHandle(HANDLE object);
 
+// The levels below the drive of a drive-rooted path as Windows resolves
+// them: "." and ".." gone, trailing dots and spaces dropped where Windows
+// drops them.
+std::vector<std::string> pathLevels(const std::string& windowsPath);
+
 // Supplied by the file-names area: the entry of the host folder whose 8.3
 // alias is `alias` (any case), or "" when there is none.
 std::string entryWithAlias(const std::string& hostFolder, const std::string& alias);

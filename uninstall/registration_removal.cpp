@@ -10,21 +10,13 @@
 
 namespace {
 
-// The value names a file directly in this installation's folder: not one of
-// an installation in a folder inside it.
-bool namesFileIn(const char* path, const char* installFolder) {
-  char folder[kPathBufferSize];
-  copyFolderOfPath(path, folder);
-  return namesNormalFolder(folder, installFolder);
-}
-
 void removeUninstallEntry(const char* installFolder) {
   HKEY root = isWindowsNT() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   {
     RegistryKey entry;
     char command[kPathBufferSize];
     if (!entry.open(root, kUninstallKeyPath) || !entry.queryText(kUninstallStringValue, command, sizeof command) ||
-        !namesFileIn(command, installFolder))
+        !isFileInNormalFolder(command, installFolder))
       return;
     for (int i = 0; i < kUninstallEntryValueCount; ++i) entry.removeValue(kUninstallEntryValues[i]);
   }
@@ -36,7 +28,7 @@ void removeAppPath(const char* installFolder) {
     RegistryKey appPath;
     char program[kPathBufferSize];
     if (!appPath.open(HKEY_LOCAL_MACHINE, kAppPathKeyPath) || !appPath.queryText(nullptr, program, sizeof program) ||
-        !namesFileIn(program, installFolder))
+        !isFileInNormalFolder(program, installFolder))
       return;
     appPath.removeValue(nullptr);
     appPath.removeValue(kAppPathFolderValue);

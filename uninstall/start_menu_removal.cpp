@@ -38,9 +38,7 @@ void removeStartMenuItems(const char* installFolder, RemovalTally& tally) {
     if (!readShortcutTarget(linkPath, target)) continue;
     // Its target lies directly in this installation's folder, not in that of
     // an installation inside it.
-    char targetFolder[kPathBufferSize];
-    copyFolderOfPath(target, targetFolder);
-    if (namesNormalFolder(targetFolder, installFolder)) removeFile(linkPath, tally);
+    if (isFileInNormalFolder(target, installFolder)) removeFile(linkPath, tally);
   }
   removeFolder(menuFolder, tally);
 }

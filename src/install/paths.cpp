@@ -24,20 +24,26 @@ bool joinPath(char* buffer, const char* name) {
   return true;
 }
 
-bool pathExists(const char* path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path, &found);
+namespace {
+
+// What a folder lists for `path`; false when nothing is there.
+bool findEntry(const char* path, WIN32_FIND_DATAA* found) {
+  HANDLE search = FindFirstFileA(path, found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return true;
 }
 
+}  // namespace
+
+bool pathExists(const char* path) {
+  WIN32_FIND_DATAA found;
+  return findEntry(path, &found);
+}
+
 bool fileExists(const char* path) {
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return findEntry(path, &found) && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool passesReparsePoint(const char* path, const char* folder, bool includingLast) {
@@ -211,12 +217,8 @@ bool normalisePath(const char* path, char* normal) {
       if (!joinPath(candidate, level)) return false;
       WIN32_FIND_DATAA entry;
       // A wildcard would find some other name.
-      HANDLE search = strpbrk(level, "*?") == nullptr ? FindFirstFileA(candidate, &entry) : INVALID_HANDLE_VALUE;
-      exists = search != INVALID_HANDLE_VALUE;
-      if (exists) {
-        FindClose(search);
-        memcpy(level, entry.cFileName, strlen(entry.cFileName) + 1);
-      }
+      exists = strpbrk(level, "*?") == nullptr && findEntry(candidate, &entry);
+      if (exists) memcpy(level, entry.cFileName, strlen(entry.cFileName) + 1);
     }
     if (!joinPath(result, level)) return false;
   }
@@ -224,10 +226,10 @@ bool normalisePath(const char* path, char* normal) {
   return true;
 }
 
-bool isPathInsideNormalFolder(const char* path, const char* normalFolder) {
-  if (isPathInsideFolder(path, normalFolder)) return true;
-  char normal[kPathBufferSize];
-  return normalisePath(path, normal) && isPathInsideFolder(normal, normalFolder);
+bool isFileInNormalFolder(const char* path, const char* normalFolder) {
+  char folder[kPathBufferSize];
+  copyFolderOfPath(path, folder);
+  return namesNormalFolder(folder, normalFolder);
 }
 
 bool namesNormalFolder(const char* path, const char* normalFolder) {

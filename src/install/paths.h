@@ -57,11 +57,11 @@ void copyFolderOfPath(const char* path, char* folder);
 // does not fit.
 bool normalisePath(const char* path, char* normal);
 
-// isPathInsideFolder and pathsNameSameFolder for a path in any spelling and
-// a folder already normalised; a path that cannot be normalised is compared
-// as it is.
-bool isPathInsideNormalFolder(const char* path, const char* normalFolder);
+// pathsNameSameFolder for a path in any spelling and a folder already
+// normalised; a path that cannot be normalised is compared as it is.
 bool namesNormalFolder(const char* path, const char* normalFolder);
+// The same for the folder a file lies directly in.
+bool isFileInNormalFolder(const char* path, const char* normalFolder);
 
 // True when something of that name exists, a file or a folder.
 bool pathExists(const char* path);
