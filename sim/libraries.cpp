@@ -51,6 +51,7 @@ struct LibraryState {
   std::optional<bool> kernelHasSetDefaultDllDirectories;
   std::optional<bool> kernelHasSetDllDirectory;
   std::optional<bool> advapiHasSecurityDescriptorTexts;
+  bool wow64 = false;
   DWORD defaultDllDirectories = 0;
   std::optional<std::string> dllDirectory;
   std::vector<std::string> calls;
@@ -123,6 +124,22 @@ BOOL WINAPI simSetDllDirectoryA(LPCSTR pathName) {
   return TRUE;
 }
 
+BOOL WINAPI simIsWow64Process(HANDLE process, BOOL* wow64) {
+  if (process != GetCurrentProcess() || wow64 == nullptr) {
+    machine().lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  *wow64 = libraryState().wow64 ? TRUE : FALSE;
+  return TRUE;
+}
+
+UINT WINAPI simGetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
+  std::string folder = sim::wow64SystemFolder();
+  if (folder.size() >= size) return static_cast<UINT>(folder.size() + 1);
+  strcpy(buffer, folder.c_str());
+  return static_cast<UINT>(folder.size());
+}
+
 void WINAPI simInitCommonControls(void) {
   journal("InitCommonControls");
   sim::registerCommonControls();
@@ -140,6 +157,8 @@ FARPROC kernelExport(const char* name) {
     return exported(&simSetDefaultDllDirectories);
   if (strcmp(name, "SetDllDirectoryA") == 0 && offered(state.kernelHasSetDllDirectory))
     return exported(&simSetDllDirectoryA);
+  if (strcmp(name, "IsWow64Process") == 0 && state.wow64) return exported(&simIsWow64Process);
+  if (strcmp(name, "GetSystemWow64DirectoryA") == 0 && state.wow64) return exported(&simGetSystemWow64DirectoryA);
   return nullptr;
 }
 
@@ -148,6 +167,10 @@ FARPROC kernelExport(const char* name) {
 namespace sim {
 
 void setKernelHasIsDebuggerPresent(bool present) { libraryState().kernelHasIsDebuggerPresent = present; }
+
+void setWow64(bool wow64) { libraryState().wow64 = wow64; }
+
+std::string wow64SystemFolder() { return windowsFolder() + "\\SysWOW64"; }
 
 int loadedLibraryCount() {
   int count = 0;

@@ -83,6 +83,12 @@ int closeProgramStreams();
 // IsDebuggerPresent at all (old kernels do not).
 void setDebuggerAttached(bool attached);
 void setKernelHasIsDebuggerPresent(bool present);
+// A 32-bit program on 64-bit Windows: kernel32 offers IsWow64Process, which
+// says so, and GetSystemWow64DirectoryA, which names wow64SystemFolder()
+// (the Windows folder's SysWOW64). Neither is offered otherwise. The file
+// system is not redirected: a test makes both folders itself.
+void setWow64(bool wow64);
+std::string wow64SystemFolder();
 int breakpointCount();
 
 // Heap blocks larger than `bytes` cannot be supplied (SIZE_MAX: no limit).

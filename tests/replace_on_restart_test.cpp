@@ -1,5 +1,6 @@
 // Scheduling a replacement for the next start of Windows: the delayed move on
 // NT, wininit.ini's "rename" section on 9x, both with short folder names.
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -155,4 +156,41 @@ TEST_F(ReplaceOnRestartTest, DeletionOn9xAddsANulLineWithTheWholeShortPathAfterT
             (std::vector<std::string>{"NUL=C:\\WINDOWS\\TEMP.TMP", "NUL=C:\\PROGRA~1\\VELKMO~1\\VELKMO~1.TXT"}));
   EXPECT_FALSE(deleteOnRestart("C:\\Program Files\\Velk Modular\\gone.txt")) << "no short name for what is missing";
   EXPECT_EQ(installOptions.restartNeeded, 0);
+}
+
+// A 32-bit program on 64-bit Windows: its system folder is redirected to
+// SysWOW64, but the moves are carried out at the next start by a 64-bit
+// process that sees no redirection. Whatever it schedules in the system
+// folder must name SysWOW64, and a move onto the driver recorded under
+// either name must be found again.
+TEST_F(ReplaceOnRestartTest, UnderWow64MovesInTheSystemFolderNameItsRealFolderAndAreFoundUnderEitherName) {
+  sim::setWow64(true);
+  const std::string system = sim::systemFolder();
+  const std::string real = sim::wow64SystemFolder();
+  ASSERT_TRUE(createDirectoryPath(system.c_str()));
+  ASSERT_TRUE(createDirectoryPath(real.c_str()));
+  char shortReal[kPathBufferSize];
+  ASSERT_NE(GetShortPathNameA(real.c_str(), shortReal, sizeof shortReal), 0u);
+  ASSERT_TRUE(sim::writeFile(real + "\\velkpipe.dll", "x"));
+
+  ASSERT_TRUE(replaceOnRestart(system.c_str(), "velkpi00.dll", system.c_str(), "velkpipe.dll"));
+  ASSERT_TRUE(deleteOnRestart((system + "\\velkpipe.dll").c_str()));
+  ASSERT_TRUE(replaceOnRestart("C:\\Program Files\\Velk Modular", "vm.exe", "C:\\Program Files\\Velk Modular",
+                               "vm2.exe"));
+  ASSERT_EQ(sim::delayedMoves().size(), 3u);
+  EXPECT_EQ(sim::delayedMoves()[0].source, std::string(shortReal) + "\\velkpi00.dll");
+  EXPECT_EQ(sim::delayedMoves()[0].destination, std::string(shortReal) + "\\velkpipe.dll");
+  EXPECT_EQ(sim::delayedMoves()[1].source, real + "\\velkpipe.dll");
+  EXPECT_EQ(sim::delayedMoves()[2].source, "C:\\PROGRA~1\\VELKMO~1\\vm.exe") << "only the system folder is redirected";
+
+  const std::string recordedUnder[] = {system, real, shortReal};
+  for (const std::string& folder : recordedUnder) {
+    SCOPED_TRACE(folder);
+    ASSERT_TRUE(MoveFileExA((folder + "\\velkpi01.dll").c_str(), (folder + "\\velkpipe.dll").c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT));
+    char source[kPathBufferSize] = "";
+    EXPECT_TRUE(cancelReplacementOnRestart(system.c_str(), "velkpipe.dll",
+                                           [](const char* path) { return strstr(path, "velkpi01") != nullptr; }, source));
+    EXPECT_EQ(std::string(source), folder + "\\velkpi01.dll");
+  }
 }

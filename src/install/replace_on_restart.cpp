@@ -29,9 +29,57 @@ const char kNtPathPrefix[] = "\\??\\";
 const int32_t kSectionBufferSize = 32000;
 const int32_t kLineRoom = 2000;
 
+typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE process, BOOL* wow64);
+typedef UINT(WINAPI* GetSystemWow64DirectoryFunction)(LPSTR buffer, UINT size);
+
+// Through void*: the exported address is typeless until the caller names the
+// function's real type.
+template <typename Function>
+Function kernelFunction(LPCSTR name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
+}
+
+// `path` as the system's start-up sees it. On 64-bit Windows a 32-bit
+// program's system folder (WoW64) is system32 by name, but the file system
+// redirects every access to it to syswow64. The moves for the next start are
+// carried out by a 64-bit process, which sees no redirection: Windows since
+// XP x64 SP1 records them under syswow64 on the program's behalf, but Wine
+// and the first XP x64 record them as given, and the start then moves
+// nothing. So a path in the system folder is written with the folder's real
+// name, and a move recorded either way is found again. Both functions are
+// looked up: Windows 95 to 2000 lack them.
+bool withoutRedirection(const char* path, char* real) {
+  if (formatText(real, kPathBufferSize, "%s", path) < 0) return false;
+  IsWow64ProcessFunction isWow64Process = kernelFunction<IsWow64ProcessFunction>("IsWow64Process");
+  GetSystemWow64DirectoryFunction getSystemWow64Directory =
+      kernelFunction<GetSystemWow64DirectoryFunction>("GetSystemWow64DirectoryA");
+  BOOL wow64 = FALSE;
+  if (isWow64Process == nullptr || getSystemWow64Directory == nullptr ||
+      !isWow64Process(GetCurrentProcess(), &wow64) || !wow64)
+    return true;
+  char system[kPathBufferSize];
+  char redirected[kPathBufferSize];
+  UINT systemLength = GetSystemDirectoryA(system, kPathBufferSize);
+  UINT redirectedLength = getSystemWow64Directory(redirected, kPathBufferSize);
+  if (systemLength == 0 || systemLength >= kPathBufferSize || redirectedLength == 0 ||
+      redirectedLength >= kPathBufferSize)
+    return true;
+  // Only the folder itself or a path below it: not C:\WINDOWS\SYSTEM32X.
+  size_t length = strlen(path);
+  if (length < systemLength || (path[systemLength] != '\\' && path[systemLength] != '\0')) return true;
+  char head[kPathBufferSize];
+  memcpy(head, path, systemLength);
+  head[systemLength] = '\0';
+  if (!pathsEqualIgnoringCase(head, system)) return true;
+  return formatText(real, kPathBufferSize, "%s%s", redirected, path + systemLength) >= 0;
+}
+
 // `path` in its 8.3 form followed by `name`, in a path buffer.
 bool shortPathTo(const char* folder, const char* name, char* path) {
-  DWORD length = GetShortPathNameA(folder, path, kPathBufferSize);
+  char real[kPathBufferSize];
+  if (!withoutRedirection(folder, real)) return false;
+  DWORD length = GetShortPathNameA(real, path, kPathBufferSize);
   if (length == 0 || length >= kPathBufferSize) return false;
   return joinPath(path, name);
 }
@@ -66,7 +114,9 @@ struct MoveTarget {
   char shortPath[kPathBufferSize];
   char longPath[kPathBufferSize];
   bool matches(const char* path) const {
-    return pathsEqualIgnoringCase(path, shortPath) || pathsEqualIgnoringCase(path, longPath);
+    char real[kPathBufferSize];
+    if (!withoutRedirection(path, real)) return false;
+    return pathsEqualIgnoringCase(real, shortPath) || pathsEqualIgnoringCase(real, longPath);
   }
 };
 
@@ -157,9 +207,11 @@ bool replaceOnRestart(const char* sourceFolder, const char* sourceName, const ch
 }
 
 bool deleteOnRestart(const char* path) {
-  if (isWindowsNT()) return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+  char real[kPathBufferSize];
+  if (!withoutRedirection(path, real)) return false;
+  if (isWindowsNT()) return MoveFileExA(real, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
   char shortPath[kPathBufferSize];
-  DWORD length = GetShortPathNameA(path, shortPath, kPathBufferSize);
+  DWORD length = GetShortPathNameA(real, shortPath, kPathBufferSize);
   if (length == 0 || length >= kPathBufferSize) return false;
   return scheduleInWininit(shortPath, kWininitNothing);
 }
@@ -167,8 +219,8 @@ bool deleteOnRestart(const char* path) {
 bool cancelReplacementOnRestart(const char* destinationFolder, const char* destinationName,
                                 bool (*accepts)(const char* source), char* source) {
   MoveTarget target;
-  if (!shortPathTo(destinationFolder, destinationName, target.shortPath) || !copyOut(destinationFolder, target.longPath) ||
-      !joinPath(target.longPath, destinationName))
+  if (!shortPathTo(destinationFolder, destinationName, target.shortPath) ||
+      !withoutRedirection(destinationFolder, target.longPath) || !joinPath(target.longPath, destinationName))
     return false;
   return isWindowsNT() ? cancelInSessionManager(target, accepts, source) : cancelInWininit(target, accepts, source);
 }
