@@ -23,8 +23,9 @@ nsis_runs=${VM_BENCH_NSIS_RUNS:-5}
 work="$build/bench/wine-install"
 stage="$build/win64/payload/stage"
 export WINE_ROOT="$build/bench/wine"
+export WINEARCH=win64
 . "$here/../tests/e2e/wine-env.sh"
-loader=$(wine_loader_for win64)
+loader=$(wine_loader)
 # The helpers of wine-env.sh end a server that may not be running, which
 # fails under set -e: run them as a condition and check what they made.
 fresh_prefix() { make_wine_prefix || true; [ -d "$WINEPREFIX/drive_c" ]; }

@@ -13,10 +13,12 @@ fi
 
 export WINE_ROOT="$build/wine-run"
 . "$here/e2e/wine-env.sh"
-tree=$(pick_build_tree "$build")
-loader=$(wine_loader_for "$tree")
-echo "run: making a fresh Wine prefix in $WINE_ROOT"
+tree=$(pick_build_tree "$build") || exit 1
+[ "$tree" = win64 ] && export WINEARCH=win64
+loader=$(wine_loader)
+echo "run: making a fresh $WINEARCH Wine prefix in $WINE_ROOT"
 make_wine_prefix
+check_wine_runs "$build/$tree" || exit 1
 if [ -n "${VM_RUN_INSIDE_XVFB:-}" ]; then
   # Nobody can click in a virtual screen: the driver leads setup.exe along
   # the default path as a user would, with a picture of every page.

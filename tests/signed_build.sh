@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # A release signed as a vendor signs it, with a throwaway certificate: builds
-# setup.exe, the uninstaller it carries and the driver in a 64-bit tree of
-# their own (BUILD/signed/win64), then checks that both programs' signatures
-# verify against that certificate, the uninstaller's as payload entry 1000
-# holds it, that a copy of setup.exe changed in one byte after signing does
-# not verify, and that the signed setup.exe starts and installs under Wine
-# (the scenario setup_install_nt, with its removal by the signed uninstaller).
-# Usage: tests/signed_build.sh BUILD_DIR   (the host tree must be built)
+# setup.exe, the uninstaller it carries and the driver in the 32-bit tree
+# BUILD/TREE, as shipped, then checks that both programs' signatures verify
+# against that certificate, the uninstaller's as payload entry 1000 holds it,
+# that a copy of setup.exe changed in one byte after signing does not verify,
+# and that the signed setup.exe starts and installs under Wine (the scenario
+# setup_install_nt, with its removal by the signed uninstaller). The tree is
+# make test's second 32-bit tree, already built unsigned: signing it rebuilds
+# only what the signatures change. The certificate lives in BUILD/signed.
+# Usage: tests/signed_build.sh BUILD_DIR TREE   (the host tree must be built)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
+tree_name=${2:?usage: signed_build.sh BUILD_DIR TREE}
 signed="$build/signed"
-tree="$signed/win64"
+tree="$build/$tree_name"
 mkdir -p "$signed"
 start=$(date +%s)
 
@@ -25,7 +28,7 @@ openssl req -x509 -newkey rsa:2048 -sha256 -days 1 -nodes -subj "/CN=Velk Modula
 openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$signed/cert.p12" \
   -passout "file:$signed/password"
 
-cmake -S "$here/.." -B "$tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+cmake -S "$here/.." -B "$tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DVM_HOST_BUILD_DIR="$build/host" -DVM_SIGN_PKCS12="$signed/cert.p12" \
   -DVM_SIGN_PASSWORD_FILE="$signed/password" -DVM_SIGN_CA_FILE="$signed/cert.pem" >/dev/null
 ninja -C "$tree" setup.exe driver.exe >/dev/null || fail "the build failed"
@@ -51,7 +54,8 @@ printf "$(printf '\\%03o' $((byte ^ 1)))" |
 cmp -s "$tree/setup.exe" "$signed/altered.exe" && fail "the altered copy is unchanged"
 verifies "$signed/altered.exe" && fail "a setup.exe changed after signing still verifies"
 
-VM_E2E_JOBS=1 "$here/e2e/run.sh" "$signed" setup_install_nt || fail "the signed setup.exe did not install"
+VM_E2E_JOBS=1 VM_E2E_BUILD=$tree_name "$here/e2e/run.sh" "$build" setup_install_nt ||
+  fail "the signed setup.exe did not install"
 echo "signed build: both signatures verify, an altered copy does not, the signed setup.exe installs;" \
   "built in $((built - start)) s, checked in $(($(date +%s) - built)) s;" \
   "setup.exe $(stat -c %s "$tree/setup.exe") bytes, _vmunins.exe $(stat -c %s "$tree/_vmunins.exe") bytes"

@@ -45,8 +45,8 @@ import struct
 import subprocess
 import sys
 
-from prefix import (DRIVE_C, PENDING, SESSION_MANAGER, host_path, load, read_text, registry_changes, removal_failures,
-                    report, save_snapshot, set_family, value)
+from prefix import (DRIVE_C, PENDING, SESSION_MANAGER, host_path, load, machine_key, read_text, registry_changes,
+                    removal_failures, report, save_snapshot, set_family, value)
 
 PROGRAMS = ("setup.exe", "_vmunins.exe")
 STAGE = os.path.join(os.environ["VM_E2E_TREE"], "payload", "stage")
@@ -266,7 +266,7 @@ def check_driver(state, family, earlier, failures):
     if count is None or not count.startswith("dword:"):
         failures.append(f"the driver is not counted in SharedDLLs ({count})")
     if family == "nt":
-        drivers32 = state["system"].get(DRIVERS32.lower(), {})
+        drivers32 = state["system"].get(machine_key(DRIVERS32).lower(), {})
         if reg_text(registered) not in drivers32.values():
             failures.append(f"Drivers32 does not name {registered}: {drivers32}")
         if value(state, "system", DESCRIPTIONS, registered) != reg_text("Velk Modular"):

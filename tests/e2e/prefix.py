@@ -3,7 +3,7 @@ drive_c, its registry as Wine saves it, system.ini and wininit.ini, what waits
 for the next start of Windows, and snapshots of all that to compare.
 
 Runs with the Wine environment of tests/e2e/run.sh (WINEPREFIX, VM_E2E_WINE,
-VM_E2E_STATE).
+VM_E2E_STATE, VM_E2E_WOW64).
 """
 import json
 import os
@@ -28,6 +28,12 @@ NOISE = (
 )
 SESSION_MANAGER = "system\\currentcontrolset\\control\\session manager"
 PENDING = "pendingfilerenameoperations"
+
+# The 32-bit programs in a 64-bit prefix (WoW64): their system folder is
+# syswow64 on disk, and the machine's Software keys they write land in
+# Wow6432Node, but for the keys that Wine shares between both views.
+WOW64 = os.environ.get("VM_E2E_WOW64") == "1"
+WOW64_SHARED = ("software\\microsoft\\windows\\currentversion\\app paths",)
 
 
 def wine(*args):
@@ -92,9 +98,21 @@ def read_text(path):
         return []
 
 
+def machine_key(key):
+    """A key below HKLM as the programs name it, as the prefix stores it."""
+    lower = key.lower()
+    if WOW64 and lower.startswith("software\\") and not any(lower.startswith(shared) for shared in WOW64_SHARED):
+        return "Software\\Wow6432Node" + key[len("software"):]
+    return key
+
+
 def host_path(windows_path):
-    """A C: path as a path below drive_c, matched without regard to case."""
+    """A C: path as a path below drive_c, matched without regard to case, and
+    under WoW64 redirected from system32 to syswow64 as the programs' are."""
     assert windows_path[:3].upper() == "C:\\", windows_path
+    system = "c:\\windows\\system32"
+    if WOW64 and windows_path.lower().startswith(system) and windows_path[len(system):][:1] in ("", "\\"):
+        windows_path = "C:\\windows\\syswow64" + windows_path[len(system):]
     path = DRIVE_C
     for level in windows_path[3:].split("\\"):
         if not level:
@@ -231,6 +249,8 @@ def removal_failures(old, new, folder, in_use=(), gone=lambda path: False, left=
 
 
 def value(state, hive, key, name):
+    if hive == "system":
+        key = machine_key(key)
     return state[hive].get(key.lower(), {}).get(name.lower())
 
 

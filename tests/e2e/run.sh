@@ -11,9 +11,15 @@
 # NAME.before, when there is one, runs the same way before the driver, to
 # prepare the prefix or take a snapshot of it. Both hooks find the prefix
 # through the Wine environment, the Wine loader in VM_E2E_WINE, the build
-# tree in VM_E2E_TREE, and a folder for what they keep between them in
-# VM_E2E_STATE. Each scenario has a prefix of its own, fresh from the one
-# made at the start.
+# tree in VM_E2E_TREE, whether the programs run under WoW64 in VM_E2E_WOW64
+# (1 or 0), and a folder for what they keep between them in VM_E2E_STATE. Each scenario has a prefix of its own, fresh from the one
+# made when the lane first needed it: a 32-bit prefix, the systems the
+# program was written for, or a 64-bit one for the scenarios whose names end
+# in _wow64 (often links to another scenario's files, which take the
+# scenario's name from the name they were started by).
+#
+# The programs are those of the shipped 32-bit tree (BUILD_DIR/win32); with
+# VM_E2E_BUILD=win64, those of the 64-bit tree, in 64-bit prefixes.
 #
 # The scenarios run in VM_E2E_JOBS lanes at once (2 unless set), each with its
 # own virtual screen, Wine server and prefix; a lane takes the next scenario
@@ -33,6 +39,9 @@ if [ -z "${VM_E2E_LANE:-}" ]; then
     esac
   done
   [ ${#scenarios[@]} -gt 0 ] || scenarios=("$here"/scenarios/*.txt)
+  WINE_ROOT="$build/wine-e2e" . "$here/wine-env.sh"
+  tree=$(pick_build_tree "$build") || exit 1
+  echo "e2e: running the scenarios on the $tree build (setup.exe and the programs it carries)"
   rm -rf "$queue"
   mkdir -p "$queue/taken"
   { grep -l '^timeout ' "${scenarios[@]}"; grep -L '^timeout ' "${scenarios[@]}"; } > "$queue/list"
@@ -49,7 +58,7 @@ if [ -z "${VM_E2E_LANE:-}" ]; then
   failed=$(cat "$queue"/failed-* 2>/dev/null | awk '{n += $1} END {print n + 0}')
   total=$(wc -l < "$queue/list")
   missing=$((total - passed - failed))
-  echo "e2e: $passed passed, $failed failed, $missing not run, in $(( $(date +%s) - start )) s"
+  echo "e2e: $tree build: $passed passed, $failed failed, $missing not run, in $(( $(date +%s) - start )) s"
   [ "$failed" -eq 0 ] && [ "$missing" -eq 0 ]
   exit
 fi
@@ -63,16 +72,16 @@ fi
 lane=$VM_E2E_LANE
 export WINE_ROOT="$build/wine-e2e-$lane"
 . "$here/wine-env.sh"
-
-tree=$(pick_build_tree "$build")
-loader=$(wine_loader_for "$tree")
-start=$(date +%s)
-make_wine_prefix
-echo "e2e lane $lane: running the $tree build under $loader; prefix made in $(( $(date +%s) - start )) s"
+tree=$(pick_build_tree "$build") || exit 1
+# The 32-bit programs run in a 32-bit prefix, but for the scenarios whose
+# names end in _wow64: today's 64-bit Windows, where they run under WoW64.
+# The 64-bit tree needs a 64-bit prefix throughout.
+[ "$tree" = win64 ] && lane_arch=win64 || lane_arch=win32
+# Prefixes are made when a scenario first needs one, fresh for every run.
+rm -rf "$WINE_ROOT"
 
 screens="$build/screens"
 mkdir -p "$screens"
-export VM_E2E_WINE="$loader"
 export VM_E2E_STATE="$build/e2e-state"
 # The build tree whose programs run, and whose payload/stage holds what setup.exe carries.
 export VM_E2E_TREE="$build/$tree"
@@ -88,7 +97,19 @@ while read -r scenario; do
   t0=$(date +%s)
   rm -f "$screens/$name.bmp" "$screens/$name"-*.bmp
   # Every scenario starts from the machine as Wine made it.
+  export WINEARCH=$lane_arch
+  case $name in *_wow64) WINEARCH=win64 ;; esac
+  if [ ! -d "$WINE_ROOT/pristine-$WINEARCH" ]; then
+    made=$(date +%s)
+    make_wine_prefix
+    check_wine_runs "$build/$tree" || exit 1
+    echo "e2e lane $lane: running the $tree build under $(wine_loader) in a $WINEARCH prefix, made in $(( $(date +%s) - made )) s"
+  fi
   renew_wine_prefix
+  loader=$(wine_loader)
+  export VM_E2E_WINE="$loader"
+  # The 32-bit programs in a 64-bit prefix: the checks look where WoW64 puts their writes.
+  [ "$WINEARCH" = win64 ] && [ "$tree" != win64 ] && export VM_E2E_WOW64=1 || export VM_E2E_WOW64=0
   before="${scenario%.txt}.before"
   output=""
   status=0

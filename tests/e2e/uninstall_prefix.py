@@ -30,7 +30,7 @@ Runs with the Wine environment of tests/e2e/run.sh (WINEPREFIX, VM_E2E_WINE).
 import os
 import sys
 
-from prefix import DRIVE_C, host_path, load, removal_failures, report, save_snapshot, set_family, value
+from prefix import DRIVE_C, host_path, load, machine_key, removal_failures, report, save_snapshot, set_family, value
 
 PROGRAMS = ("install_probe.exe", "_vmunins.exe")
 FIRST = r"C:\Program Files\Velk Modular"
@@ -53,7 +53,7 @@ def check_outer(name):
     # The second installation into the inner folder left a newer driver copy
     # waiting to replace the first; the new Wine session the removal ran in
     # began as a restart does, with that move.
-    waiting_copy = "windows/system32/velkpi00.dll"
+    waiting_copy = os.path.relpath(host_path(r"C:\windows\system32\velkpi00.dll"), DRIVE_C).replace(os.sep, "/").lower()
     report(removal_failures(old, new, FIRST_OUTER,
                             gone=lambda path: path == waiting_copy or
                             (path.startswith(outer) and not path.startswith(outer + "synth"))))
@@ -91,7 +91,7 @@ def check_shared(name):
     for (hive, key, name_), data in expected.items():
         if value(new, hive, key, name_) != data:
             failures.append(f"{hive}.reg [{key}] \"{name_}\" is {value(new, hive, key, name_)}, not {data}")
-    drivers32 = new["system"].get(r"software\microsoft\windows nt\currentversion\drivers32", {})
+    drivers32 = new["system"].get(machine_key(r"software\microsoft\windows nt\currentversion\drivers32").lower(), {})
     if '"velkpipe.dll"' not in drivers32.values():
         failures.append("the driver is no longer registered in Drivers32")
     links = [os.path.join(root, f) for root, _, files in os.walk(os.path.join(DRIVE_C, "users"))
