@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "payload/catalogue.h"
-#include "payload/extraction.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "extract/extraction.h"
+#include "base/context.h"
+#include "base/fatal.h"
 #include "sim/sim.h"
 #include "vmpack/entry_builder.h"
 #include "vmpack/host_files.h"

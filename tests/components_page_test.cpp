@@ -2,7 +2,7 @@
 // follow the boxes, and a pipe driver taken away stays away.
 #include "pages/components_page.h"
 #include "pages/dialog_frame.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "wizard_fixture.h"
 
 namespace {

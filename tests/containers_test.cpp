@@ -1,6 +1,6 @@
 // DynArray and PtrList: contents kept across resizes, bounds and duplicate
 // checks ending in the internal error, allocation failures left silent.
-#include "payload/containers.h"
+#include "base/containers.h"
 #include "sim_fixture.h"
 
 using DynArrayTest = SimTest;

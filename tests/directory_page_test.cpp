@@ -3,7 +3,7 @@
 // and Browse adds the product's folder.
 #include "pages/components_page.h"
 #include "pages/dialog_frame.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "pages/directory_page.h"
 #include "wizard_fixture.h"
 

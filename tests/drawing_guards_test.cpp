@@ -3,7 +3,7 @@
 #include <functional>
 #include <thread>
 
-#include "setup/context.h"
+#include "base/context.h"
 #include "sim_fixture.h"
 #include "title/drawing_guards.h"
 

@@ -1,7 +1,7 @@
 // The internal-error path and the heap wrappers.
 #include <cstdint>
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 #include "sim_fixture.h"
 
 using FatalErrorTest = SimTest;

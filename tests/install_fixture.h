@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "setup/context.h"
+#include "base/context.h"
 #include "sim_fixture.h"
 
 class InstallStepTest : public SimTest {

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "install/paths.h"
-#include "install/uninstall_list.h"
+#include "base/paths.h"
+#include "extract/uninstall_list.h"
 #include "install_fixture.h"
 #include "payload/catalogue.h"
-#include "payload/extraction.h"
+#include "extract/extraction.h"
 #include "payload/file_records.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "res/resource.h"
 
 // The Installing dialog as the extraction sees it: a window whose items 100

@@ -1,7 +1,7 @@
 // The Installing page: its dialog, the cancel question by button, Enter or
 // Esc, and how the installation's outcome becomes the step's result.
 #include "pages/installing_page.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "wizard_flow_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "install/kept_files.h"
+#include "extract/kept_files.h"
 #include "install_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "sim_fixture.h"
 
 using JoinPathTest = SimTest;

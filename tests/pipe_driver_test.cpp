@@ -7,7 +7,7 @@
 #include <string>
 
 #include "install/pipe_driver.h"
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install_fixture.h"
 #include "payload/catalogue.h"
 #include "payload/component_table.h"

@@ -1,6 +1,6 @@
 #include "reference_decompressor.h"
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "payload/bit_stream.h"
 #include "payload/code_tree.h"
-#include "payload/containers.h"
+#include "base/containers.h"
 #include "payload/decompressor.h"
 
 // Walks from the root one bit at a time, the first bit deciding the highest

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/registry.h"
 #include "install_fixture.h"
 #include "payload/component_table.h"

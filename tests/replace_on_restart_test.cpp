@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/replace_on_restart.h"
 #include "install_fixture.h"
 

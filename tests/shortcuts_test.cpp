@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/shortcuts.h"
 #include "install_fixture.h"
 

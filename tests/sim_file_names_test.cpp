@@ -2,7 +2,7 @@
 // scheduled replacements are written with.
 #include <string>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "sim_fixture.h"
 
 using SimFileNamesTest = SimTest;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <thread>
 
-#include "setup/context.h"
+#include "base/context.h"
 #include "sim_fixture.h"
 #include "title/title_window.h"
 

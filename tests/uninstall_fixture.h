@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/pipe_driver.h"
 #include "install/registry.h"
 #include "install/shortcuts.h"
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "install_fixture.h"
 #include "payload/catalogue.h"
 #include "payload/component_table.h"

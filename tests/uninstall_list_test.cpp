@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "sim_fixture.h"
 
 namespace {

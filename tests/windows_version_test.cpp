@@ -1,5 +1,5 @@
 // Telling the two Windows families apart.
-#include "setup/windows_version.h"
+#include "base/windows_version.h"
 #include "sim_fixture.h"
 
 using WindowsVersionTest = SimTest;

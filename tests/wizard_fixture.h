@@ -13,7 +13,7 @@
 
 #include "payload/component_table.h"
 #include "res/resource.h"
-#include "setup/context.h"
+#include "base/context.h"
 #include "sim_fixture.h"
 #include "title/title_window.h"
 

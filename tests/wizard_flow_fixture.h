@@ -9,7 +9,7 @@
 
 #include "payload/catalogue.h"
 #include "payload/component_table.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "setup/machine_checks.h"
 #include "setup/system_libraries.h"
 #include "vmpack/entry_builder.h"

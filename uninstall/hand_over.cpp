@@ -8,7 +8,7 @@
 #include "install/registry.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
-#include "setup/windows_version.h"
+#include "base/windows_version.h"
 
 namespace {
 

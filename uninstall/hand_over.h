@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "install/paths.h"
+#include "base/paths.h"
 
 struct HandOver {
   uint32_t originalProcessId;

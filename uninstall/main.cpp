@@ -1,6 +1,6 @@
 // The entry point of _vmunins.exe.
 #include "platform/win32.h"
-#include "setup/context.h"
+#include "base/context.h"
 #include "uninstall/uninstaller.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/pipe_driver.h"
 #include "install/registry.h"
-#include "install/registry_key.h"
+#include "base/registry_key.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
-#include "setup/windows_version.h"
+#include "base/windows_version.h"
 #include "uninstall/registration_removal.h"
 
 namespace {

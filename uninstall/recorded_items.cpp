@@ -1,6 +1,6 @@
 #include "uninstall/recorded_items.h"
 
-#include "install/paths.h"
+#include "base/paths.h"
 
 void removeRecordedItems(const UninstallList& records, const char* folder, RemovalTally& tally) {
   // All files go before any folder is tried: a data file taken over from an

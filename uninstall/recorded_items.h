@@ -2,7 +2,7 @@
 #ifndef VM_UNINSTALL_RECORDED_ITEMS_H
 #define VM_UNINSTALL_RECORDED_ITEMS_H
 
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "uninstall/removal.h"
 
 // Deletes every recorded file, newest first, then removes every recorded

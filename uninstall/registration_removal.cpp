@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/registry.h"
-#include "install/registry_key.h"
-#include "setup/windows_version.h"
+#include "base/registry_key.h"
+#include "base/windows_version.h"
 
 namespace {
 

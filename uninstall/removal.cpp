@@ -1,9 +1,9 @@
 #include "uninstall/removal.h"
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
-#include "setup/windows_version.h"
+#include "base/windows_version.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 
 struct RemovalTally {
   int32_t scheduled = 0;   // items that go at the next start of Windows

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/shortcuts.h"
 #include "platform/win32.h"
 

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/kept_files.h"
-#include "install/paths.h"
+#include "extract/kept_files.h"
+#include "base/paths.h"
 #include "install/pipe_driver.h"
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "platform/win32.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 #include "setup/restart.h"
 #include "setup/system_libraries.h"
 #include "uninstall/hand_over.h"

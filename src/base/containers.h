@@ -1,13 +1,13 @@
 // The two generic containers that hold all of the program's variable-sized
 // data. Both allocate through allocateBlock/freeBlock and end in the internal
 // error on a broken invariant instead of touching memory they do not own.
-#ifndef VM_PAYLOAD_CONTAINERS_H
-#define VM_PAYLOAD_CONTAINERS_H
+#ifndef VM_BASE_CONTAINERS_H
+#define VM_BASE_CONTAINERS_H
 
 #include <cstdint>
 #include <cstring>
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 // A growable array with a bounds check on every element access. Elements are
 // plain data: they are moved by copying bytes and are never constructed.
@@ -117,4 +117,4 @@ class PtrList {
   Node* tail_ = nullptr;
 };
 
-#endif  // VM_PAYLOAD_CONTAINERS_H
+#endif  // VM_BASE_CONTAINERS_H

@@ -1,4 +1,4 @@
-#include "setup/context.h"
+#include "base/context.h"
 
 SetupContext setupContext = {};
 

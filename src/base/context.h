@@ -1,8 +1,8 @@
 // The run's two process-wide records: SetupContext, written at start-up and
 // read everywhere, and InstallOptions, the choices the wizard edits and the
 // installation reads.
-#ifndef VM_SETUP_CONTEXT_H
-#define VM_SETUP_CONTEXT_H
+#ifndef VM_BASE_CONTEXT_H
+#define VM_BASE_CONTEXT_H
 
 #include <cstdint>
 
@@ -39,4 +39,4 @@ struct InstallOptions {
 extern SetupContext setupContext;
 extern InstallOptions installOptions;
 
-#endif  // VM_SETUP_CONTEXT_H
+#endif  // VM_BASE_CONTEXT_H

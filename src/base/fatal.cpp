@@ -1,4 +1,4 @@
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 #include "platform/win32.h"
 

@@ -4,8 +4,8 @@
 // a message box. A broken invariant of the program itself ends the process at
 // once through fatalInternalError: a task-modal "Internal error" box naming the
 // file number and the line of the failed check, then exit code 1.
-#ifndef VM_SETUP_FATAL_H
-#define VM_SETUP_FATAL_H
+#ifndef VM_BASE_FATAL_H
+#define VM_BASE_FATAL_H
 
 #include <cstdint>
 
@@ -32,4 +32,4 @@ void* allocateBlock(int32_t size);
 // Returns a block to the heap; null is ignored.
 void freeBlock(void* block);
 
-#endif  // VM_SETUP_FATAL_H
+#endif  // VM_BASE_FATAL_H

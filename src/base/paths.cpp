@@ -1,9 +1,9 @@
-#include "install/paths.h"
+#include "base/paths.h"
 
 #include <cstring>
 
 #include "platform/win32.h"
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 bool isPathSeparator(char ch) { return ch == '\\' || ch == '/'; }
 

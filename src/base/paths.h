@@ -2,8 +2,8 @@
 // buffers of MAX_PATH (260) characters, so at most 259 characters, always
 // drive-rooted; both backslash and slash separate levels, and the program
 // itself only ever inserts backslashes.
-#ifndef VM_INSTALL_PATHS_H
-#define VM_INSTALL_PATHS_H
+#ifndef VM_BASE_PATHS_H
+#define VM_BASE_PATHS_H
 
 constexpr int kPathBufferSize = 260;
 
@@ -81,4 +81,4 @@ bool passesReparsePoint(const char* path, const char* folder, bool includingLast
 // Levels made before a failure are left in place.
 bool createDirectoryPath(const char* path);
 
-#endif  // VM_INSTALL_PATHS_H
+#endif  // VM_BASE_PATHS_H

@@ -1,4 +1,4 @@
-#include "install/registry_key.h"
+#include "base/registry_key.h"
 
 #include <cstring>
 

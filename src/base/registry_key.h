@@ -1,8 +1,8 @@
 // A registry key owned for the length of a scope: opened or created with full
 // access, closed by the destructor at the latest, so that every key is given
 // back in the function that took it.
-#ifndef VM_INSTALL_REGISTRY_KEY_H
-#define VM_INSTALL_REGISTRY_KEY_H
+#ifndef VM_BASE_REGISTRY_KEY_H
+#define VM_BASE_REGISTRY_KEY_H
 
 #include <cstdint>
 
@@ -51,4 +51,4 @@ class RegistryKey {
 // subtree where NT refuses. True when the key is gone afterwards.
 bool deleteKeyIfEmpty(HKEY root, const char* path);
 
-#endif  // VM_INSTALL_REGISTRY_KEY_H
+#endif  // VM_BASE_REGISTRY_KEY_H

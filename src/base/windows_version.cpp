@@ -1,9 +1,9 @@
-#include "setup/windows_version.h"
+#include "base/windows_version.h"
 
 #include <cstring>
 
 #include "platform/win32.h"
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 // Windows 95 knows only the plain record, so that is the one the program asks for.
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the plain version record is 148 bytes");

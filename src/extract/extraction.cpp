@@ -1,17 +1,17 @@
-#include "payload/extraction.h"
+#include "extract/extraction.h"
 
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "payload/catalogue.h"
 #include "payload/decompressor.h"
 #include "payload/file_records.h"
-#include "payload/file_sink.h"
+#include "extract/file_sink.h"
 #include "payload/memory_sink.h"
 #include "payload/payload_entry.h"
-#include "payload/progress.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "extract/progress.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 DynArray<FileRecord> fileRecords;
 int32_t recordWrittenFiles = 1;

@@ -1,11 +1,11 @@
 // The extraction engine: one payload entry into folders and files below the
 // target folder, or, for the licence text, into one block of memory.
-#ifndef VM_PAYLOAD_EXTRACTION_H
-#define VM_PAYLOAD_EXTRACTION_H
+#ifndef VM_EXTRACT_EXTRACTION_H
+#define VM_EXTRACT_EXTRACTION_H
 
 #include <cstdint>
 
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "platform/win32.h"
 
 enum ExtractResult : int32_t {
@@ -58,4 +58,4 @@ bool setFileTimes(const char* path, const FILETIME& time);
 // be read or it lists no such file.
 bool catalogueCrcOf(int32_t id, const char* name, uint32_t* crc);
 
-#endif  // VM_PAYLOAD_EXTRACTION_H
+#endif  // VM_EXTRACT_EXTRACTION_H

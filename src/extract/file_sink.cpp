@@ -1,16 +1,16 @@
-#include "payload/file_sink.h"
+#include "extract/file_sink.h"
 
 #include <cstring>
 
-#include "install/kept_files.h"
-#include "install/paths.h"
-#include "install/uninstall_list.h"
+#include "extract/kept_files.h"
+#include "base/paths.h"
+#include "extract/uninstall_list.h"
 #include "payload/checksum.h"
-#include "payload/extraction.h"
+#include "extract/extraction.h"
 #include "payload/file_records.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "res/resource.h"
-#include "setup/context.h"
+#include "base/context.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The sink that cuts an entry's decoded bytes into its catalogued files below
 // the target folder, checks each file's CRC, gives it its stored time and
 // records it for the uninstaller, and names it on the Installing dialog.
-#ifndef VM_PAYLOAD_FILE_SINK_H
-#define VM_PAYLOAD_FILE_SINK_H
+#ifndef VM_EXTRACT_FILE_SINK_H
+#define VM_EXTRACT_FILE_SINK_H
 
 #include <cstdint>
 #include <cstdio>
@@ -66,4 +66,4 @@ class FileSink final : public BitSink {
   bool keptAside_;    // the current file was there before and is kept aside
 };
 
-#endif  // VM_PAYLOAD_FILE_SINK_H
+#endif  // VM_EXTRACT_FILE_SINK_H

@@ -1,11 +1,11 @@
-#include "install/kept_files.h"
+#include "extract/kept_files.h"
 
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "platform/win32.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 namespace {
 

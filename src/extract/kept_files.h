@@ -14,8 +14,8 @@
 // folder, or the uninstaller, finishes its roll-back before anything else:
 // each backup goes back in place, newest first. Backup names without a
 // journal are leftovers of a run that was saved: they are deleted.
-#ifndef VM_INSTALL_KEPT_FILES_H
-#define VM_INSTALL_KEPT_FILES_H
+#ifndef VM_EXTRACT_KEPT_FILES_H
+#define VM_EXTRACT_KEPT_FILES_H
 
 constexpr char kKeptJournalName[] = "_vmkept.lst";
 
@@ -37,4 +37,4 @@ void restoreKeptFiles(const char* folder);
 // a roll-back still to be made.
 void discardKeptFiles(const char* folder);
 
-#endif  // VM_INSTALL_KEPT_FILES_H
+#endif  // VM_EXTRACT_KEPT_FILES_H

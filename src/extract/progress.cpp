@@ -1,4 +1,4 @@
-#include "payload/progress.h"
+#include "extract/progress.h"
 
 #include "res/resource.h"
 

@@ -3,8 +3,8 @@
 // learns of the user's cancel. Dialog procedures and message boxes run nested
 // inside the decoding loop (through the pump below) and speak to it only
 // through the two flags cancelRequested and writeFailed.
-#ifndef VM_PAYLOAD_PROGRESS_H
-#define VM_PAYLOAD_PROGRESS_H
+#ifndef VM_EXTRACT_PROGRESS_H
+#define VM_EXTRACT_PROGRESS_H
 
 #include <cstdint>
 
@@ -49,4 +49,4 @@ void restartProgressPacing();
 // cancel has been requested, 0 otherwise.
 int pumpInstallingMessages();
 
-#endif  // VM_PAYLOAD_PROGRESS_H
+#endif  // VM_EXTRACT_PROGRESS_H

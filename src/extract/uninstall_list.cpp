@@ -1,8 +1,8 @@
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "platform/win32.h"
 
 UninstallList uninstallList;

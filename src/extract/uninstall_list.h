@@ -7,13 +7,13 @@
 //   magic 0x5749AAE0 (E0 AA 49 57), version 0, record count N (signed),
 //   then N records oldest first: kind, path length L (1 to 259), L path bytes
 //   without a terminator.
-#ifndef VM_INSTALL_UNINSTALL_LIST_H
-#define VM_INSTALL_UNINSTALL_LIST_H
+#ifndef VM_EXTRACT_UNINSTALL_LIST_H
+#define VM_EXTRACT_UNINSTALL_LIST_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "payload/containers.h"
+#include "base/containers.h"
 
 enum UninstallKind : int32_t {
   kUninstallFile = 0,
@@ -95,4 +95,4 @@ class UninstallList {
 // exit.
 extern UninstallList uninstallList;
 
-#endif  // VM_INSTALL_UNINSTALL_LIST_H
+#endif  // VM_EXTRACT_UNINSTALL_LIST_H

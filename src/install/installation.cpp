@@ -2,18 +2,18 @@
 
 #include <cstring>
 
-#include "install/kept_files.h"
-#include "install/paths.h"
+#include "extract/kept_files.h"
+#include "base/paths.h"
 #include "install/pipe_driver.h"
 #include "install/registry.h"
 #include "install/shortcuts.h"
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "payload/component_table.h"
-#include "payload/extraction.h"
-#include "payload/progress.h"
+#include "extract/extraction.h"
+#include "extract/progress.h"
 #include "platform/win32.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -3,18 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/registry.h"
-#include "install/registry_key.h"
+#include "base/registry_key.h"
 #include "install/replace_on_restart.h"
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "payload/checksum.h"
 #include "payload/component_table.h"
-#include "payload/extraction.h"
+#include "extract/extraction.h"
 #include "platform/win32.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
-#include "setup/windows_version.h"
+#include "base/context.h"
+#include "base/fatal.h"
+#include "base/windows_version.h"
 
 const char kPipeDriverValue[] = "VelkPipe";
 const char kSharedDllsKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";

@@ -5,7 +5,7 @@
 #ifndef VM_INSTALL_PIPE_DRIVER_H
 #define VM_INSTALL_PIPE_DRIVER_H
 
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 
 // Where the driver is known to Windows and to the product. "VelkPipe", in
 // the product's key under HKEY_LOCAL_MACHINE, holds the driver's file name in

@@ -2,14 +2,14 @@
 
 #include <cstring>
 
-#include "install/paths.h"
-#include "install/registry_key.h"
+#include "base/paths.h"
+#include "base/registry_key.h"
 #include "install/shortcuts.h"
 #include "payload/component_table.h"
 #include "platform/win32.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
-#include "setup/windows_version.h"
+#include "base/context.h"
+#include "base/fatal.h"
+#include "base/windows_version.h"
 
 const char kProductKeyPath[] = "SOFTWARE\\Brantic\\Velk Modular";
 const char kInstallDirValue[] = "InstallDir";

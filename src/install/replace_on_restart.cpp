@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/paths.h"
-#include "install/registry_key.h"
+#include "base/paths.h"
+#include "base/registry_key.h"
 #include "platform/win32.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
-#include "setup/windows_version.h"
+#include "base/context.h"
+#include "base/fatal.h"
+#include "base/windows_version.h"
 
 namespace {
 

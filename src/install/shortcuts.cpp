@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "install/paths.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/paths.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 const char kStartMenuFolderName[] = "Velk Modular";
 const char kHomePageFileName[] = "Velk Modular Home Page.url";

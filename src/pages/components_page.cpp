@@ -4,10 +4,10 @@
 
 #include "pages/dialog_frame.h"
 #include "payload/component_table.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 int32_t requiredBytes = 0;
 

@@ -1,8 +1,8 @@
 #include "pages/dialog_frame.h"
 
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 namespace {
 

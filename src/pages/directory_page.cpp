@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "pages/components_page.h"
 #include "pages/dialog_frame.h"
 #include "payload/component_table.h"
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 int32_t freeBytes = 0;
 int32_t shownDrive = -2;

@@ -2,10 +2,10 @@
 
 #include "install/installation.h"
 #include "pages/dialog_frame.h"
-#include "payload/progress.h"
+#include "extract/progress.h"
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 namespace {
 

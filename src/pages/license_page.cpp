@@ -1,10 +1,10 @@
 #include "pages/license_page.h"
 
 #include "pages/dialog_frame.h"
-#include "payload/extraction.h"
+#include "extract/extraction.h"
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 namespace {
 

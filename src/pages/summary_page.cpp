@@ -4,7 +4,7 @@
 
 #include "pages/dialog_frame.h"
 #include "res/resource.h"
-#include "setup/context.h"
+#include "base/context.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 // The bit counters are int32: the last value they may reach.
 constexpr int32_t kBitCountLimit = 2147483647;

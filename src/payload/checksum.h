@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "payload/containers.h"
+#include "base/containers.h"
 
 constexpr uint32_t kCrcPolynomial = 0x04C11DB7u;
 constexpr uint32_t kCrcInitialState = 0xFFFFFFFFu;

@@ -1,6 +1,6 @@
 #include "payload/code_tree.h"
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

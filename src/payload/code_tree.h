@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "payload/bit_stream.h"
-#include "payload/containers.h"
+#include "base/containers.h"
 
 // The number of bits needed to write v, at least 1.
 int32_t bitWidth(int32_t v);

@@ -1,7 +1,7 @@
 #include "payload/component_table.h"
 
 #include "payload/payload_entry.h"
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "setup/context.h"
+#include "base/context.h"
 
 // Ends each component's list of entry ids.
 constexpr int32_t kEndOfEntries = -1;

@@ -1,6 +1,6 @@
 #include "payload/decode_table.h"
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

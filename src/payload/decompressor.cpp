@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "payload/decode_table.h"
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

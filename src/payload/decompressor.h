@@ -19,7 +19,7 @@
 
 #include "payload/bit_stream.h"
 #include "payload/code_tree.h"
-#include "payload/containers.h"
+#include "base/containers.h"
 
 // The shape every payload entry's stream has: byte symbols and an 8192-symbol
 // window, so matches reach 1 to 8192 symbols back and are 1 to 64 long.

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "install/paths.h"
-#include "payload/containers.h"
+#include "base/paths.h"
+#include "base/containers.h"
 #include "platform/win32.h"
 
 struct FileRecord {

@@ -3,8 +3,8 @@
 #include "payload/bit_stream.h"
 #include "payload/catalogue.h"
 #include "payload/checksum.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 PayloadEntry openEntry(int32_t id) {
   PayloadEntry entry;

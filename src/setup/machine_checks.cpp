@@ -3,15 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/paths.h"
-#include "install/registry_key.h"
+#include "base/paths.h"
+#include "base/registry_key.h"
 #include "pages/dialog_frame.h"
 #include "pages/notices.h"
 #include "payload/component_table.h"
 #include "platform/win32.h"
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/windows_version.h"
+#include "base/context.h"
+#include "base/windows_version.h"
 
 int32_t systemDriveSpaceChecked = 0;
 int32_t adminRightsChecked = 0;

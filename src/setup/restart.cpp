@@ -4,8 +4,8 @@
 #include "pages/notices.h"
 #include "platform/win32.h"
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/windows_version.h"
+#include "base/context.h"
+#include "base/windows_version.h"
 
 namespace {
 

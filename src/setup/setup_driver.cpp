@@ -3,17 +3,17 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/registry.h"
-#include "install/registry_key.h"
+#include "base/registry_key.h"
 #include "pages/notices.h"
 #include "payload/component_table.h"
 #include "res/resource.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 #include "setup/restart.h"
 #include "setup/system_libraries.h"
-#include "setup/windows_version.h"
+#include "base/windows_version.h"
 #include "setup/wizard.h"
 #include "title/title_window.h"
 

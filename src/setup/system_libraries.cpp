@@ -1,8 +1,8 @@
 #include "setup/system_libraries.h"
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "platform/win32.h"
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

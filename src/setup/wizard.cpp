@@ -8,7 +8,7 @@
 #include "pages/summary_page.h"
 #include "pages/welcome_page.h"
 #include "res/resource.h"
-#include "setup/context.h"
+#include "base/context.h"
 #include "setup/machine_checks.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "title/drawing_guards.h"
 
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 namespace {
 

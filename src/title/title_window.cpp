@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "setup/context.h"
+#include "base/context.h"
 #include "title/drawing_guards.h"
 #include "title/title_geometry.h"
 

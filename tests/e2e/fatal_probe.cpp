@@ -1,8 +1,8 @@
 // A Windows program whose only work is a failing check, so that the real
 // internal-error box can be driven under Wine.
 #include "platform/win32.h"
-#include "setup/context.h"
-#include "setup/fatal.h"
+#include "base/context.h"
+#include "base/fatal.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   setupContext.mainThreadId = GetCurrentThreadId();

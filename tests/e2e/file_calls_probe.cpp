@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 
 namespace {
 

@@ -11,15 +11,15 @@
 #include <cstring>
 #include <string>
 
-#include "install/paths.h"
+#include "base/paths.h"
 #include "install/pipe_driver.h"
 #include "install/registry.h"
 #include "install/shortcuts.h"
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "payload/component_table.h"
-#include "payload/extraction.h"
-#include "setup/context.h"
-#include "setup/windows_version.h"
+#include "extract/extraction.h"
+#include "base/context.h"
+#include "base/windows_version.h"
 
 namespace {
 

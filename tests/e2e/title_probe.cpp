@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/win32.h"
-#include "setup/context.h"
+#include "base/context.h"
 #include "title/title_window.h"
 
 namespace {

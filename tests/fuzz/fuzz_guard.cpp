@@ -7,7 +7,7 @@
 
 #include <sanitizer/asan_interface.h>
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

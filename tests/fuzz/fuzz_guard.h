@@ -1,5 +1,5 @@
 // The fuzz build's side of the internal-error path and of the heap, linked
-// in place of the program's own (src/setup/fatal.cpp) as the packer links
+// in place of the program's own (src/base/fatal.cpp) as the packer links
 // its own: a failed check must hand control back to the fuzzer, which then
 // goes on with its next input, instead of ending the process.
 //

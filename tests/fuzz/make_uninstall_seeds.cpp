@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_machine.h"
-#include "install/uninstall_list.h"
+#include "extract/uninstall_list.h"
 #include "platform/win32.h"
 #include "sim/sim.h"
 

@@ -21,8 +21,8 @@
 
 #include "fuzz_guard.h"
 #include "fuzz_machine.h"
-#include "install/paths.h"
-#include "install/uninstall_list.h"
+#include "base/paths.h"
+#include "extract/uninstall_list.h"
 #include "platform/win32.h"
 #include "sim/sim.h"
 #include "uninstall/recorded_items.h"

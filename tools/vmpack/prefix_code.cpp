@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "payload/code_tree.h"
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "setup/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 
