@@ -195,7 +195,7 @@ bool setFileTimes(const char* path, const FILETIME& time) {
   return set != FALSE;
 }
 
-bool catalogueCrcOf(int32_t id, const char* name, uint32_t* crc) {
+bool findCatalogueFile(int32_t id, const char* name, CatalogueFile* file, int32_t* offset) {
   PayloadEntry entry = openEntry(id);
   if (!entry.present()) return false;
   ByteCursor cursor(entry.body(), entry.bodySize());
@@ -207,13 +207,14 @@ bool catalogueCrcOf(int32_t id, const char* name, uint32_t* crc) {
     int32_t nameLength = 0;
     bool readable = true;
     for (int32_t i = 0; i < folderCount && readable; ++i) readable = readFolderRecord(cursor, folder, &nameLength);
-    CatalogueFile file;
+    int64_t before = 0;
     for (int32_t i = 0; i < fileCount && readable && !found; ++i) {
-      readable = readFileRecord(cursor, &file);
-      if (readable && pathsEqualIgnoringCase(file.name, name)) {
-        *crc = file.contentCrc;
+      readable = readFileRecord(cursor, file);
+      if (readable && pathsEqualIgnoringCase(file->name, name) && before <= INT32_MAX) {
+        *offset = static_cast<int32_t>(before);
         found = true;
       }
+      before += file->size;
     }
   }
   entry.releaseEntry();

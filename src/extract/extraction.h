@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "extract/uninstall_list.h"
+#include "payload/catalogue.h"
 #include "platform/win32.h"
 
 enum ExtractResult : int32_t {
@@ -53,9 +54,10 @@ char* extractToMemory(int32_t id, HWND owner);
 // last-access time alone.
 bool setFileTimes(const char* path, const FILETIME& time);
 
-// The CRC the catalogue of entry `id` gives its file `name` (as stored,
-// letter case ignored). False when the entry is absent, its catalogue cannot
-// be read or it lists no such file.
-bool catalogueCrcOf(int32_t id, const char* name, uint32_t* crc);
+// The catalogue record of entry `id`'s file `name` (as stored, letter case
+// ignored), and where its content begins among the entry's files as
+// extractEntry puts them into memory, back to back. False when the entry is
+// absent, its catalogue cannot be read or it lists no such file.
+bool findCatalogueFile(int32_t id, const char* name, CatalogueFile* file, int32_t* offset);
 
 #endif  // VM_EXTRACT_EXTRACTION_H

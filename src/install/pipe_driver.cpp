@@ -163,11 +163,9 @@ bool hasDriverMarker(const char* path) {
   return found;
 }
 
-// Whether the file holds exactly the bytes the payload catalogue vouches
-// for: its CRC-32 as the extraction checks it.
-bool holdsCataloguedBytes(const char* path, int32_t entryId, const char* cataloguedName) {
-  uint32_t expected = 0;
-  if (!catalogueCrcOf(entryId, cataloguedName, &expected)) return false;
+// Whether the file holds exactly the bytes the catalogue record vouches for:
+// its CRC-32 as the extraction checks it.
+bool holdsCataloguedBytes(const char* path, const CatalogueFile& record) {
   FILE* file = openWindowsFile(path, "rb");
   if (file == nullptr) return false;
   buildCrcTable();
@@ -177,7 +175,37 @@ bool holdsCataloguedBytes(const char* path, int32_t entryId, const char* catalog
   while ((got = fread(block, 1, sizeof block, file)) > 0) state = crcUpdateBlock(state, block, static_cast<int32_t>(got));
   bool read = ferror(file) == 0;
   fclose(file);
-  return read && ~state == expected;
+  return read && ~state == record.contentCrc;
+}
+
+// Writes the driver as the payload holds it to `destination`, a name nothing
+// has yet: the entry is decoded again, into memory. The copy the extraction
+// left in the target folder is never read: users without administrator
+// rights may be able to write that folder (one at a drive's root, one
+// proposed from a per-user value), and every program that plays MIDI loads
+// this driver. The CRC check that follows is a check of the write.
+bool writeDriverFromPayload(int32_t entryId, const char* name, const char* destination) {
+  CatalogueFile record;
+  int32_t offset = 0;
+  if (!findCatalogueFile(entryId, name, &record, &offset)) return false;
+  // CREATE_NEW: a file that took the name since it was found free stays.
+  HANDLE created = CreateFileA(destination, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(created);
+  uint8_t* content = nullptr;
+  bool written = extractEntry(entryId, &content) == kExtractDone && content != nullptr;
+  FILE* file = written ? openWindowsFile(destination, "wb") : nullptr;
+  written = file != nullptr && (record.size == 0 || fwrite(content + offset, static_cast<size_t>(record.size), 1, file) == 1);
+  if (file != nullptr && fclose(file) != 0) written = false;
+  freeBlock(content);
+  FILETIME stored;
+  stored.dwLowDateTime = static_cast<DWORD>(record.time);
+  stored.dwHighDateTime = static_cast<DWORD>(record.time >> 32);
+  if (!written || !holdsCataloguedBytes(destination, record) || !setFileTimes(destination, stored)) {
+    DeleteFileA(destination);
+    return false;
+  }
+  return true;
 }
 
 bool listsPipeDriverSource(const UninstallList& list, const char* folder) {
@@ -206,19 +234,11 @@ bool installPipeDriver(bool countedBefore) {
   char source[kPathBufferSize];
   if (!joinedPath(systemFolder, newName, destination)) return false;
   if (!joinedPath(installOptions.targetFolder, names.sourceName, source)) return false;
-  if (!CopyFileA(source, destination, TRUE)) return false;
+  if (!writeDriverFromPayload(nt ? kPipeDriverEntryNt : kPipeDriverEntry9x, names.sourceName, destination))
+    return false;
   // The driver lives on in the system folder only; its record in the
   // uninstall data stays and finds nothing to remove.
   DeleteFileA(source);
-  // The target folder may be one that users without administrator rights
-  // can write to (a folder at a drive's root, one proposed from a per-user
-  // value): what was copied need not be what the setup extracted. Every
-  // program that plays MIDI loads this driver, so only the catalogue's bytes
-  // are registered, checked where no such user can change them any more.
-  if (!holdsCataloguedBytes(destination, nt ? kPipeDriverEntryNt : kPipeDriverEntry9x, names.sourceName)) {
-    DeleteFileA(destination);
-    return false;
-  }
 
   // An earlier copy may be loaded by Windows: the new file takes its name at
   // the next start, and that is the name to register.

@@ -1,4 +1,4 @@
-// The Velk Pipe MIDI driver: moved from the target folder into the Windows
+// The Velk Pipe MIDI driver: written from the payload into the Windows
 // system folder under a free name, registered with Windows as a MIDI driver,
 // counted as a shared file, and remembered in the product's key. An earlier
 // copy of the driver that Windows may hold is replaced at the next start.

@@ -54,6 +54,8 @@
 //                             there while the program is held, then let it go on. For a
 //                             window a fast program shows only briefly (the Installing
 //                             page); the dialog becomes the current window
+//   plant "PATH" PATTERN      as catch, but instead of pressing a button, write other
+//                             bytes to the file PATH while the program is held
 //   # ...                     a comment
 //
 // A layout table describes a dialog as the dialog manager builds it from its
@@ -387,15 +389,11 @@ std::vector<HANDLE> programThreads() {
 // search asks the window server only (texts of another process's windows
 // come from there, not from the held program), and the press is a posted
 // message that the program takes once it goes on.
-bool catchWindow(const std::string& argument) {
-  size_t space = argument.find(' ');
-  if (space == std::string::npos) {
-    printf("catch wants a button and a pattern, not \"%s\"\n", argument.c_str());
-    return false;
-  }
-  std::string button = argument.substr(0, space);
+// Runs the program in slices of a millisecond until it shows PATTERN, then
+// does `act` while its threads are held.
+template <typename Action>
+bool holdAtWindow(const std::string& pattern, Action act) {
   DialogSearch search = {nullptr, nullptr, nullptr};
-  std::string pattern = argument.substr(space + 1);
   search.pattern = pattern.c_str();
   for (DWORD waited = 0; waited < stepTimeoutMs; ++waited) {
     std::vector<HANDLE> threads = programThreads();
@@ -404,7 +402,7 @@ bool catchWindow(const std::string& argument) {
     bool pressed = search.found != nullptr;
     if (pressed) {
       current = search.found;
-      pressed = press(button);
+      pressed = act();
     }
     for (HANDLE thread : threads) {
       ResumeThread(thread);
@@ -419,6 +417,34 @@ bool catchWindow(const std::string& argument) {
   }
   printf("no window shows \"%s\" within %lu ms\n", pattern.c_str(), stepTimeoutMs);
   return false;
+}
+
+bool catchWindow(const std::string& argument) {
+  size_t space = argument.find(' ');
+  if (space == std::string::npos) {
+    printf("catch wants a button and a pattern, not \"%s\"\n", argument.c_str());
+    return false;
+  }
+  std::string button = argument.substr(0, space);
+  return holdAtWindow(argument.substr(space + 1), [&] { return press(button); });
+}
+
+// Someone else writing the file while the program is held: other bytes
+// under its name.
+bool plantFile(const std::string& argument) {
+  size_t close = argument.size() > 1 && argument[0] == '"' ? argument.find('"', 1) : std::string::npos;
+  if (close == std::string::npos || close + 2 > argument.size()) {
+    printf("plant wants a quoted path and a pattern, not \"%s\"\n", argument.c_str());
+    return false;
+  }
+  std::string path = argument.substr(1, close - 1);
+  return holdAtWindow(argument.substr(close + 2), [&] {
+    FILE* file = fopen(path.c_str(), "wb");
+    bool written = file != nullptr && fputs("MZ planted by the test driver", file) >= 0;
+    if (file != nullptr && fclose(file) != 0) written = false;
+    if (!written) printf("cannot write %s\n", path.c_str());
+    return written;
+  });
 }
 
 struct ClassSearch {
@@ -1159,6 +1185,7 @@ bool runStep(const std::string& command, const std::string& argument) {
   if (command == "window") return waitForWindow(argument);
   if (command == "showing") return waitForWindowShowing(argument);
   if (command == "catch") return catchWindow(argument);
+  if (command == "plant") return plantFile(argument);
   if (command == "closeclass") return closeWindowOfClass(argument);
   if (command == "exit") return checkExit(argument);
   if (command == "follow") return followChild();
