@@ -39,6 +39,10 @@ struct ProcessState {
   std::vector<sim::StartedProcess> started;
   DWORD nextProcessId = 0x7D0;
   std::map<HANDLE, std::unique_ptr<ProcessHandle>> handles;
+  // Named mutexes by their exact names: whether another program made it and
+  // lets this one open it. Handles of the program's own never close.
+  std::map<std::string, bool> otherMutexes;
+  std::map<std::string, int> ownMutexes;
 };
 
 ProcessState& processState() {
@@ -103,6 +107,14 @@ const std::vector<StartedProcess>& startedProcesses() { return processState().st
 int openProcessHandleCount() { return static_cast<int>(processState().handles.size()); }
 
 bool closeProcessHandle(HANDLE handle) { return processState().handles.erase(handle) != 0; }
+
+void holdMutex(const std::string& name, bool accessible) { processState().otherMutexes[name] = accessible; }
+
+bool programHoldsMutex(const std::string& name) { return processState().ownMutexes.count(name) != 0; }
+
+void endProgram() { processState().ownMutexes.clear(); }
+
+void releaseOtherMutexes() { processState().otherMutexes.clear(); }
 
 }  // namespace sim
 
@@ -192,4 +204,24 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     abort();
   }
   return WAIT_TIMEOUT;
+}
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
+  ProcessState& state = processState();
+  std::string wanted = name == nullptr ? "" : name;
+  // Windows 95 to ME have no namespaces and no backslash in a name.
+  if (sim::windowsFamily() == sim::WindowsFamily::Win9x && wanted.find('\\') != std::string::npos) {
+    machine().lastError = ERROR_INVALID_NAME;
+    return nullptr;
+  }
+  auto other = state.otherMutexes.find(wanted);
+  if (other != state.otherMutexes.end() && !other->second) {
+    machine().lastError = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  bool exists = other != state.otherMutexes.end() || state.ownMutexes.count(wanted) != 0;
+  int handles = ++state.ownMutexes[wanted];
+  machine().lastError = exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  // Any value that is not null stands for the handle; nothing closes it.
+  return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5000 + 4 * handles));
 }

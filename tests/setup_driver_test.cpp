@@ -36,7 +36,12 @@ class SetupDriverTest : public WizardFlowTest {
     WizardFlowTest::TearDown();
   }
 
-  static int run() { return runSetupProgram(nullptr); }
+  // One run of the program, whose process then ends.
+  static int run() {
+    int result = runSetupProgram(nullptr);
+    sim::endProgram();
+    return result;
+  }
 };
 
 using Pages = std::vector<std::string>;
@@ -63,7 +68,11 @@ TEST_F(SetupDriverTest, TheVersionAndTheCaptionAreBuiltFromTheNumbers) {
   EXPECT_STREQ(setupContext.versionText, "2.08.004");
   std::string folder;
   leaveNotingFolder(&folder);
-  EXPECT_EQ(run(), 0);
+  // Another product's lock holds nothing up.
+  sim::holdMutex("Global\\Other Product Setup");
+  EXPECT_EQ(runSetupProgram(nullptr), 0);
+  EXPECT_TRUE(sim::programHoldsMutex("Global\\Velk Modular Setup")) << "the run took no lock";
+  sim::endProgram();
   EXPECT_STREQ(setupContext.caption, "Velk Modular 2.08.004 Install");
   EXPECT_EQ(setupContext.mainThreadId, GetCurrentThreadId());
 }
@@ -283,6 +292,35 @@ TEST_F(SetupDriverTest, WithoutComTheUserIsToldAndNothingElseRuns) {
   EXPECT_NE(sim::messageBoxes()[0].owner, nullptr);
   EXPECT_TRUE(sim::dialogHistory().empty());
   sim::setComInitializationFails(false);
+}
+
+// Another run of the setup or the uninstaller holds the product's lock (in
+// the global namespace on NT, made by another user and closed to this one, or
+// under the plain name on 9x, which has no namespaces): one message, and
+// nothing shown, read or written.
+TEST_F(SetupDriverTest, WhileAnotherRunHoldsTheLockTheSecondSetupSaysSoAndTouchesNothing) {
+  struct Case {
+    sim::WindowsFamily family;
+    const char* held;
+    bool accessible;
+  };
+  const Case cases[] = {{sim::WindowsFamily::NT, "Global\\Velk Modular Setup", true},
+                        {sim::WindowsFamily::NT, "Global\\Velk Modular Setup", false},
+                        {sim::WindowsFamily::Win9x, "Velk Modular Setup", true}};
+  size_t boxes = 0;
+  for (const Case& held : cases) {
+    SCOPED_TRACE(held.held);
+    sim::setWindowsFamily(held.family);
+    sim::holdMutex(held.held, held.accessible);
+    sim::answerNextMessageBox(IDOK);
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(sim::messageBoxes().size(), ++boxes);
+    EXPECT_EQ(sim::messageBoxes().back().text, "Velk Modular Setup is already running.");
+    EXPECT_EQ(sim::messageBoxes().back().caption, "Velk Modular 2.08.004 Install");
+  }
+  EXPECT_TRUE(sim::dialogHistory().empty());
+  EXPECT_TRUE(sim::resourceLookups().empty()) << "the payload was read";
+  EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, kProductKey));
 }
 
 TEST_F(SetupDriverTest, ASplashThatCannotBeMadeIsAnInternalError) {

@@ -103,6 +103,7 @@ class UninstallTest : public InstallStepTest {
     sim::answerNextMessageBox(answer);
     if (closingAnswer != 0) sim::answerNextMessageBox(closingAnswer);
     EXPECT_EQ(runUninstaller(""), 0);
+    sim::endProgram();
   }
 
   // The copy the last run started, with the command line its WinMain gets.
@@ -113,6 +114,7 @@ class UninstallTest : public InstallStepTest {
     size_t closingQuote = copy.commandLine.find('"', 1);
     ASSERT_NE(closingQuote, std::string::npos);
     EXPECT_EQ(runUninstaller(copy.commandLine.substr(closingQuote + 2).c_str()), 0);
+    sim::endProgram();
   }
 
   // Yes to the question, then the copy, whose closing message is answered

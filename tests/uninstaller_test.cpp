@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "install/replace_on_restart.h"
+#include "uninstall/removal.h"
 #include "uninstall_fixture.h"
 
 namespace {
@@ -134,12 +135,18 @@ TEST_P(UninstallerOnEachFamilyTest, FilesInUseWaitForTheNextStartWithTheirFolder
   EXPECT_TRUE(sim::fileExists(program));
   EXPECT_TRUE(sim::fileExists(module));
   EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "vm.hlp")));
-  // Files first, newest first; then the folders that hold them, deepest
-  // first, the installation folder last, then the copy.
-  EXPECT_EQ(scheduledAtRestart(),
-            withCopyCleanup({deletion(module), deletion(program), deletion(in(kInstallFolder, "Modules\\Env")),
-                             deletion(in(kInstallFolder, "Modules")), deletion(kInstallFolder)}));
-  EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+  // Files first, newest first; then on NT the folders that hold them,
+  // deepest first, the installation folder last, then the copy. The restart
+  // of Windows 95 to ME deletes no folders: those stay, and the user is told.
+  if (GetParam() == sim::WindowsFamily::NT) {
+    EXPECT_EQ(scheduledAtRestart(),
+              withCopyCleanup({deletion(module), deletion(program), deletion(in(kInstallFolder, "Modules\\Env")),
+                               deletion(in(kInstallFolder, "Modules")), deletion(kInstallFolder)}));
+    EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+  } else {
+    EXPECT_EQ(scheduledAtRestart(), withCopyCleanup({deletion(module), deletion(program)}));
+    EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kLeftBehind + "\n\n" + kRestartNotice);
+  }
   EXPECT_EQ(sim::messageBoxes().back().flags & 0xF, static_cast<UINT>(MB_YESNO));
   EXPECT_TRUE(sim::restartRequests().empty());
 }
@@ -306,6 +313,47 @@ TEST_F(UninstallerTest, AMissingOrDamagedDataFileIsReportedAndNothingIsRemoved) 
     EXPECT_EQ(driveContents(), installed);
     EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "InstallDir", kInstallFolder));
   }
+}
+
+// A setup (or another uninstaller) runs: neither the original, before its
+// question, nor the copy, which waited for the original to end while a setup
+// started, reads the data file or removes anything.
+TEST_F(UninstallerTest, WhileAnotherRunHoldsTheLockNothingIsReadOrRemoved) {
+  const char kBusy[] = "Velk Modular Setup or its uninstaller is running. Nothing was removed.";
+  install(kInstallFolder);
+  std::set<std::string> installed = driveContents();
+  sim::holdMutex("Global\\Velk Modular Setup");
+  startUninstaller(kInstallFolder, IDOK);
+  EXPECT_EQ(sim::messageBoxes().size(), 1u) << "the question was asked";
+  EXPECT_EQ(lastMessage(), kBusy);
+  EXPECT_TRUE(sim::startedProcesses().empty());
+  EXPECT_EQ(driveContents(), installed);
+
+  sim::endProgram();
+  sim::releaseOtherMutexes();
+  startUninstaller(kInstallFolder, IDYES);
+  sim::holdMutex("Global\\Velk Modular Setup");
+  sim::answerNextMessageBox(IDOK);
+  runCopy();
+  EXPECT_EQ(lastMessage(), kBusy);
+  std::set<std::string> left = driveContents();
+  for (const std::string& path : installed) EXPECT_EQ(left.count(path), 1u) << path;
+  EXPECT_EQ(scheduledAtRestart(), withCopyCleanup());
+  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "InstallDir", kInstallFolder));
+}
+
+// An installation at a drive's root, with a file in use: the file waits for
+// the next start, but no start of Windows removes the root.
+TEST_F(UninstallerTest, ADrivesRootIsNeverScheduledButCountedAsLeftBehind) {
+  sim::addDrive('D');
+  ASSERT_TRUE(sim::writeFile("D:\\vm.exe", "x"));
+  sim::lockFile("D:\\vm.exe");
+  RemovalTally tally;
+  removeFile("D:\\vm.exe", tally);
+  removeFolder("D:\\", tally);
+  EXPECT_EQ(scheduledAtRestart(), std::vector<std::string>{deletion("D:\\vm.exe")});
+  EXPECT_EQ(tally.scheduled, 1);
+  EXPECT_EQ(tally.leftBehind, 1);
 }
 
 TEST_F(UninstallerTest, RecordsOutsideItsFolderAreNeverActedOn) {

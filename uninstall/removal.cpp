@@ -11,7 +11,21 @@ namespace {
 
 bool isGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+// "C:\" and the like, whatever separators follow the drive.
+bool isDriveRoot(const char* path) {
+  if (!isDriveRootedPath(path)) return false;
+  for (const char* rest = path + 2; *rest != '\0'; ++rest)
+    if (*rest != '\\' && *rest != '/') return false;
+  return true;
+}
+
 void scheduleRemoval(const char* path, int32_t kind, RemovalTally& tally) {
+  // wininit.ini deletes files, never folders, and no start of Windows
+  // removes a drive's root: such a folder stays, and the user is told.
+  if (kind == kUninstallFolder && (!isWindowsNT() || isDriveRoot(path))) {
+    ++tally.leftBehind;
+    return;
+  }
   if (!deleteOnRestart(path)) {
     ++tally.leftBehind;
     return;

@@ -22,7 +22,9 @@ void removeFile(const char* path, RemovalTally& tally);
 // Removes a folder when it is empty. One that still holds something the
 // restart will delete is scheduled after it; one that holds anything else
 // (what the user made there) stays and is not counted. An empty folder that
-// cannot be removed (in use) is scheduled.
+// cannot be removed (in use) is scheduled. On Windows 95 to ME, whose
+// restart deletes no folders, and for a drive's root, a folder that would be
+// scheduled is counted as left behind instead.
 void removeFolder(const char* path, RemovalTally& tally);
 
 #endif  // VM_UNINSTALL_REMOVAL_H

@@ -6,6 +6,7 @@
 #include "extract/kept_files.h"
 #include "base/paths.h"
 #include "install/pipe_driver.h"
+#include "install/run_lock.h"
 #include "extract/uninstall_list.h"
 #include "platform/win32.h"
 #include "base/context.h"
@@ -29,6 +30,15 @@ const char kMissingDataText[] =
     "Uninstall information is missing or damaged. Velk Modular cannot be removed automatically.";
 const char kRemovedText[] = "Velk Modular was removed from your computer.";
 const char kLeftBehindText[] = "Some items could not be removed. You can delete them yourself.";
+const char kBusyText[] = "Velk Modular Setup or its uninstaller is running. Nothing was removed.";
+
+// Another run of the setup or the uninstaller may be changing the folder,
+// the data file and the backups: nothing is read or removed then.
+bool takeRunLockOrTell() {
+  if (takeRunLock()) return true;
+  MessageBoxA(nullptr, kBusyText, kUninstallCaption, MB_OK | MB_ICONEXCLAMATION);
+  return false;
+}
 
 // The data file beside the program; false, after telling the user, when it
 // cannot be read. A re-installation that ended without saving or rolling back
@@ -78,7 +88,12 @@ bool removeInstallation(const char* folder, const char* programPath, const Unins
 }
 
 bool finishFromCopy(const HandOver& handOver) {
+  // The original held the lock until it ended.
   waitForOriginal(handOver.originalProcessId);
+  if (!takeRunLockOrTell()) {
+    scheduleCopyCleanup();
+    return false;
+  }
   char originalPath[kPathBufferSize];
   if (!normalisePath(handOver.originalPath, originalPath)) formatText(originalPath, sizeof originalPath, "%s", handOver.originalPath);
   char folder[kPathBufferSize];
@@ -99,6 +114,7 @@ bool startFromInstallation() {
   char folder[kPathBufferSize];
   copyFolderOfPath(programPath, folder);
 
+  if (!takeRunLockOrTell()) return false;
   if (MessageBoxA(nullptr, kConfirmText, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
   UninstallList records;
   if (!loadRecords(folder, records)) return false;

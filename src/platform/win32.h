@@ -231,6 +231,7 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
                            LPPROCESS_INFORMATION processInformation);
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
 
 // ---- Version, time, system folders and disks ----------------------------------
 

@@ -5,6 +5,7 @@
 
 #include "base/paths.h"
 #include "install/registry.h"
+#include "install/run_lock.h"
 #include "base/registry_key.h"
 #include "pages/notices.h"
 #include "payload/component_table.h"
@@ -30,6 +31,7 @@ constexpr char kNotCompleteMessage[] = "Installation was not complete";
 constexpr char kHomePageReminder[] =
     "Don't forget to visit Velk Modular home page\nfor lots of patches and additional info.";
 constexpr char kCompletedMessage[] = "Installation successfully complete";
+constexpr char kAlreadyRunningMessage[] = "Velk Modular Setup is already running.";
 
 constexpr char kInstallDirValue[] = "InstallDir";
 
@@ -89,6 +91,13 @@ int runSetupProgram(HINSTANCE instance) {
   setupContext.instance = instance;
   buildVersionText();
   formatText(setupContext.caption, sizeof setupContext.caption, kCaptionFormat, setupContext.versionText);
+  // Before anything is shown or touched: a second setup, or one started
+  // while the uninstaller runs, would share the folder, the data file and the
+  // backups with it.
+  if (!takeRunLock()) {
+    MessageBoxA(nullptr, kAlreadyRunningMessage, setupContext.caption, MB_OK | MB_ICONEXCLAMATION);
+    return 0;
+  }
   createTitleWindow();
   // The Installing page's progress bar is a common control.
   loadCommonControls();

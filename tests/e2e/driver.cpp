@@ -3,7 +3,8 @@
 // program it drives. Exit code 0 when every step held, 1 otherwise.
 //
 //   start PROGRAM [ARGS...]   start the program (relative to this driver's folder,
-//                             or a full path in quotes)
+//                             or a full path in quotes); one still running is set aside
+//   back                      the program set aside last becomes the program again
 //   startlink LINK            start the target of the shell link LINK (a path relative
 //                             to the current user's Programs folder in the Start
 //                             Menu) in the target's own folder, as the shell does
@@ -55,7 +56,8 @@
 //                             window a fast program shows only briefly (the Installing
 //                             page); the dialog becomes the current window
 //   plant "PATH" PATTERN      as catch, but instead of pressing a button, write other
-//                             bytes to the file PATH while the program is held
+//                             bytes to the file PATH while the program is held, at the
+//                             first match where PATH exists and the program has closed it
 //   # ...                     a comment
 //
 // A layout table describes a dialog as the dialog manager builds it from its
@@ -96,6 +98,8 @@ const DWORD kPollMs = 50;
 const DWORD kScreenSettleMs = 500;
 
 PROCESS_INFORMATION program = {};
+// Programs still running when a later start took their place, the latest last.
+std::vector<PROCESS_INFORMATION> setAside;
 HWND current = nullptr;
 std::string programFolder;
 std::string scriptFolder;
@@ -173,6 +177,7 @@ BOOL CALLBACK collectStaticText(HWND child, LPARAM parameter) {
 bool programEnded() { return WaitForSingleObject(program.hProcess, 0) == WAIT_OBJECT_0; }
 
 bool startProgram(const std::string& commandLine) {
+  if (program.hProcess != nullptr && !programEnded()) setAside.push_back(program);
   // A program named in quotes is named in full.
   std::string line = commandLine.compare(0, 1, "\"") == 0 ? commandLine : programFolder + commandLine;
   STARTUPINFOA startup = {};
@@ -184,6 +189,17 @@ bool startProgram(const std::string& commandLine) {
     printf("cannot start %s (error %lu)\n", line.c_str(), GetLastError());
     return false;
   }
+  return true;
+}
+
+bool backToEarlierProgram() {
+  if (setAside.empty()) {
+    printf("no earlier program is still running\n");
+    return false;
+  }
+  program = setAside.back();
+  setAside.pop_back();
+  current = nullptr;
   return true;
 }
 
@@ -389,26 +405,31 @@ std::vector<HANDLE> programThreads() {
 // search asks the window server only (texts of another process's windows
 // come from there, not from the held program), and the press is a posted
 // message that the program takes once it goes on.
+// What an action does while the program is held: done, failed, or not yet
+// (the program goes on until it shows the pattern again).
+enum class Held { done, failed, notYet };
+
 // Runs the program in slices of a millisecond until it shows PATTERN, then
 // does `act` while its threads are held.
 template <typename Action>
 bool holdAtWindow(const std::string& pattern, Action act) {
   DialogSearch search = {nullptr, nullptr, nullptr};
   search.pattern = pattern.c_str();
-  for (DWORD waited = 0; waited < stepTimeoutMs; ++waited) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < stepTimeoutMs;) {
     std::vector<HANDLE> threads = programThreads();
     for (HANDLE thread : threads) SuspendThread(thread);
+    search.found = nullptr;
     EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
-    bool pressed = search.found != nullptr;
-    if (pressed) {
+    Held outcome = Held::notYet;
+    if (search.found != nullptr) {
       current = search.found;
-      pressed = act();
+      outcome = act();
     }
     for (HANDLE thread : threads) {
       ResumeThread(thread);
       CloseHandle(thread);
     }
-    if (search.found != nullptr) return pressed;
+    if (outcome != Held::notYet) return outcome == Held::done;
     if (programEnded()) {
       printf("the program ended without showing \"%s\"\n", pattern.c_str());
       return false;
@@ -426,7 +447,7 @@ bool catchWindow(const std::string& argument) {
     return false;
   }
   std::string button = argument.substr(0, space);
-  return holdAtWindow(argument.substr(space + 1), [&] { return press(button); });
+  return holdAtWindow(argument.substr(space + 1), [&] { return press(button) ? Held::done : Held::failed; });
 }
 
 // Someone else writing the file while the program is held: other bytes
@@ -439,11 +460,17 @@ bool plantFile(const std::string& argument) {
   }
   std::string path = argument.substr(1, close - 1);
   return holdAtWindow(argument.substr(close + 2), [&] {
-    FILE* file = fopen(path.c_str(), "wb");
-    bool written = file != nullptr && fputs("MZ planted by the test driver", file) >= 0;
-    if (file != nullptr && fclose(file) != 0) written = false;
-    if (!written) printf("cannot write %s\n", path.c_str());
-    return written;
+    // Not there yet, or still open in the program (which shares nothing
+    // while it writes): the program goes on to its next file.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Held::notYet;
+    const char planted[] = "MZ planted by the test driver";
+    DWORD written = 0;
+    bool done = WriteFile(file, planted, sizeof planted - 1, &written, nullptr) && written == sizeof planted - 1 &&
+                SetEndOfFile(file);
+    CloseHandle(file);
+    if (!done) printf("cannot write %s\n", path.c_str());
+    return done ? Held::done : Held::failed;
   });
 }
 
@@ -1189,6 +1216,7 @@ bool runStep(const std::string& command, const std::string& argument) {
   if (command == "closeclass") return closeWindowOfClass(argument);
   if (command == "exit") return checkExit(argument);
   if (command == "follow") return followChild();
+  if (command == "back") return backToEarlierProgram();
   if (command == "screenshot") return saveScreenshot(argument);
   if (current == nullptr) {
     printf("no current window\n");

@@ -15,8 +15,11 @@ DRIVE_C = os.path.join(PREFIX, "drive_c")
 STATE = os.environ.get("VM_E2E_STATE", "")
 
 # Keys that Wine rewrites on every start of a session, whatever the
-# programs do (devices, fonts, display drivers).
+# programs do (devices, fonts, display drivers), and the console settings
+# its console host writes the first time a console program (reg.exe, the
+# checks' own) runs in the prefix.
 NOISE = (
+    "console",
     "system\\currentcontrolset\\control\\class",
     "system\\currentcontrolset\\control\\deviceclasses",
     "system\\currentcontrolset\\control\\video",
