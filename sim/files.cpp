@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -36,6 +37,8 @@ struct OpenFile {
 
 struct FileState {
   std::set<std::string> lockedHostPaths;
+  // What runs before the program's next stdio open of a file for writing, by host path.
+  std::map<std::string, std::function<void()>> beforeOpen;
   std::map<char, uint64_t> freeBytes;
   int freeSpaceQueries = 0;
   std::map<std::string, uint64_t> creationTimes;  // FILETIME values by host path
@@ -248,6 +251,10 @@ bool makeReparsePoint(const std::string& windowsPath, const std::string& target)
 void lockFile(const std::string& windowsPath) { fileState().lockedHostPaths.insert(hostPath(windowsPath)); }
 
 void unlockFile(const std::string& windowsPath) { fileState().lockedHostPaths.erase(hostPath(windowsPath)); }
+
+void beforeNextOpen(const std::string& windowsPath, std::function<void()> action) {
+  fileState().beforeOpen[hostPath(windowsPath)] = std::move(action);
+}
 
 bool isLocked(const std::string& windowsPath) {
   std::string host = hostPath(windowsPath);
@@ -497,6 +504,12 @@ FILE* openWindowsFile(const char* path, const char* mode) {
     machine().lastError = ERROR_PATH_NOT_FOUND;
     errno = ENOENT;
     return nullptr;
+  }
+  auto hook = mode[0] == 'r' ? fileState().beforeOpen.end() : fileState().beforeOpen.find(host);
+  if (hook != fileState().beforeOpen.end()) {
+    std::function<void()> action = std::move(hook->second);
+    fileState().beforeOpen.erase(hook);
+    action();
   }
   bool update = strchr(mode, '+') != nullptr;
   DWORD access = (mode[0] == 'r' || update ? GENERIC_READ : 0) | (mode[0] != 'r' || update ? GENERIC_WRITE : 0);

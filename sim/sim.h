@@ -42,6 +42,10 @@ bool writeFile(const std::string& windowsPath, const std::string& content);
 // replacing or moving them fails with ERROR_SHARING_VIOLATION until unlocked.
 void lockFile(const std::string& windowsPath);
 void unlockFile(const std::string& windowsPath);
+// `action` runs once, just before the program's next open of the file for
+// writing with the C runtime (fopen "w" or "a"): what another program does
+// at that moment.
+void beforeNextOpen(const std::string& windowsPath, std::function<void()> action);
 bool isLocked(const std::string& windowsPath);
 // A junction (or symbolic link) at `windowsPath` that leads to `target`, as a
 // user may plant one in a folder they can write to: everything done through

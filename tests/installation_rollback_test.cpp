@@ -259,6 +259,32 @@ TEST_F(RollBackTest, ARunCutShortByAPowerFailureIsRolledBackByTheNextRun) {
   }
 }
 
+// Another program holds the journal when release 2 is saved, so that it can
+// be neither deleted nor emptied: the journal would put release 1 back over
+// release 2 at the next run, so release 2 is rolled back now and the user
+// told, and once the journal is let go the next run finds release 1 whole.
+TEST_F(RollBackTest, AJournalThatCannotBeLetGoAtTheSaveRollsTheRunBackNowNotLater) {
+  ASSERT_EQ(runInstallation(), kInstallationDone);
+  uninstallList.clear();
+  DiskImage releaseOne = imageOf(root());
+  installRelease(2);
+  const std::string journal = std::string(kTarget) + "\\_vmkept.lst";
+  // As the new data file is written, after the journal's last line.
+  sim::beforeNextOpen(std::string(kTarget) + "\\_vmunins.dat", [journal] { sim::lockFile(journal); });
+  size_t boxes = messages().size();
+  sim::answerNextMessageBox(IDOK);
+  EXPECT_EQ(runInstallation(), kInstallationStopped);
+  ASSERT_EQ(messages().size(), boxes + 1);
+  EXPECT_EQ(messages().back(), "Failed to create uninstall info. Aborting setup");
+  EXPECT_EQ(contentOf(std::string(kTarget) + "\\vm.exe"), contentFor(kFiles[0], 1));
+  sim::unlockFile(journal);
+  uninstallList.clear();
+  pressCancelAtPump(1);
+  cancelRequested = 0;
+  EXPECT_EQ(runInstallation(), kInstallationStopped);
+  std::string changes = differences(releaseOne, imageOf(root()));
+  EXPECT_TRUE(changes.empty()) << changes;
+}
 
 // A junction planted below the target folder, where the payload has a
 // folder, leads elsewhere: nothing is written through it, the file that

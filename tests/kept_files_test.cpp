@@ -74,13 +74,34 @@ TEST_F(KeptFilesTest, DiscardingDeletesTheJournalBeforeTheBackups) {
   EXPECT_EQ(contentOf(in("_vmb0000.bak")), "release 1");
   EXPECT_FALSE(sim::fileExists(in("a.txt")));
   ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 2"));
-  // A journal that cannot be deleted keeps the backups with it.
+  // A journal that can be neither deleted nor written keeps the backups with
+  // it, and says so.
   sim::lockFile(in("_vmkept.lst"));
-  discardKeptFiles(kFolder);
+  EXPECT_FALSE(discardKeptFiles(kFolder));
   EXPECT_TRUE(sim::fileExists(in("_vmb0000.bak")));
   sim::unlockFile(in("_vmkept.lst"));
-  discardKeptFiles(kFolder);
+  EXPECT_TRUE(discardKeptFiles(kFolder));
   EXPECT_FALSE(sim::fileExists(in("_vmkept.lst")));
   EXPECT_FALSE(sim::fileExists(in("_vmb0000.bak")));
   EXPECT_EQ(contentOf(in("a.txt")), "release 2");
+}
+
+// Another program (a scanner) holds the journal open, sharing reading and
+// writing but not deletion: the journal is emptied, the backups go, and a
+// later restore puts nothing back over release 2.
+TEST_F(KeptFilesTest, AJournalThatCannotBeDeletedIsEmptiedAndRestoresNothingLater) {
+  snprintf(installOptions.targetFolder, sizeof installOptions.targetFolder, "%s", kFolder);
+  ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 1"));
+  ASSERT_TRUE(keepAside(in("a.txt").c_str()));
+  ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 2"));
+  HANDLE scanner = CreateFileA(in("_vmkept.lst").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(discardKeptFiles(kFolder));
+  EXPECT_EQ(contentOf(in("_vmkept.lst")), "");
+  EXPECT_FALSE(sim::fileExists(in("_vmb0000.bak")));
+  CloseHandle(scanner);
+  restoreKeptFiles(kFolder);
+  EXPECT_EQ(contentOf(in("a.txt")), "release 2");
+  EXPECT_FALSE(sim::fileExists(in("_vmkept.lst")));
 }

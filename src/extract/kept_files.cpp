@@ -164,12 +164,18 @@ void restoreKeptFiles(const char* folder) {
   deleteBackups(folder);
 }
 
-void discardKeptFiles(const char* folder) {
+bool discardKeptFiles(const char* folder) {
   nextBackupNumber = 0;
   char journal[kPathBufferSize];
-  if (!folderItemPath(folder, kKeptJournalName, journal)) return;
-  // With the journal still there, the backups would be put back over the
-  // saved installation by the next run: they stay a roll-back's until it goes.
-  if (pathExists(journal) && !DeleteFileA(journal)) return;
+  // A folder whose journal cannot be named kept nothing aside.
+  if (!folderItemPath(folder, kKeptJournalName, journal)) return true;
+  // With the journal still listing them, the backups would be put back over
+  // the saved installation by the next run: they stay a roll-back's until
+  // it is gone or empty.
+  if (pathExists(journal) && !DeleteFileA(journal)) {
+    FILE* emptied = openWindowsFile(journal, "wb");
+    if (emptied == nullptr || fclose(emptied) != 0) return false;
+  }
   deleteBackups(folder);
+  return true;
 }

@@ -13,7 +13,8 @@
 // either (the power failed) leaves the journal, and the next run into the
 // folder, or the uninstaller, finishes its roll-back before anything else:
 // each backup goes back in place, newest first. Backup names without a
-// journal are leftovers of a run that was saved: they are deleted.
+// journal, or with an empty one, are leftovers of a run that was saved: they
+// are deleted.
 #ifndef VM_EXTRACT_KEPT_FILES_H
 #define VM_EXTRACT_KEPT_FILES_H
 
@@ -34,7 +35,10 @@ void restoreKeptFiles(const char* folder);
 
 // The run's data file is saved: its backups are no longer needed. The
 // journal goes first, so that from then on nothing can take the backups for
-// a roll-back still to be made.
-void discardKeptFiles(const char* folder);
+// a roll-back still to be made; one that cannot be deleted (another program
+// holds it) is emptied instead, which puts nothing back either. False when
+// it can be neither: it still lists the backups, which a later run would put
+// back over this one, so the run must be rolled back now.
+bool discardKeptFiles(const char* folder);
 
 #endif  // VM_EXTRACT_KEPT_FILES_H

@@ -131,9 +131,15 @@ int32_t runInstallation() {
     rollBackInstallation();
     return kInstallationStopped;
   }
-  // From here on nothing is undone.
+  // A journal that still listed the backups would put the earlier
+  // installation back over this one at the next run: this one goes now
+  // instead, and the user is told. From then on nothing is undone.
+  if (!discardKeptFiles(target)) {
+    tell(kUninstallInfoFailedMessage);
+    rollBackInstallation();
+    return kInstallationStopped;
+  }
   unrecordedFiles.clear();
-  discardKeptFiles(target);
 
   registerProduct();
   if (!createStartMenuItems(installingDialog)) {
