@@ -190,7 +190,9 @@ bool moveNow(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
   std::string to = sim::hostPath(newFileName);
   if (from == to) return TRUE;
   if (replacing && !(flags & MOVEFILE_REPLACE_EXISTING)) return fail(ERROR_ALREADY_EXISTS);
-  if (sim::isLocked(existingFileName) || (replacing && sim::isLocked(newFileName)))
+  // A rename needs delete access: any open handle without delete sharing,
+  // the program's own included, refuses it.
+  if (sim::heldAgainstDeletion(existingFileName) || (replacing && sim::heldAgainstDeletion(newFileName)))
     return fail(ERROR_SHARING_VIOLATION);
   if (driveOf(existingFileName) == driveOf(newFileName)) {
     if (rename(from.c_str(), to.c_str()) != 0) return fail(ERROR_ACCESS_DENIED);

@@ -252,6 +252,8 @@ void lockFile(const std::string& windowsPath) { fileState().lockedHostPaths.inse
 
 void unlockFile(const std::string& windowsPath) { fileState().lockedHostPaths.erase(hostPath(windowsPath)); }
 
+bool heldAgainstDeletion(const std::string& windowsPath) { return heldWithoutDeleteSharing(hostPath(windowsPath)); }
+
 void beforeNextOpen(const std::string& windowsPath, std::function<void()> action) {
   fileState().beforeOpen[hostPath(windowsPath)] = std::move(action);
 }

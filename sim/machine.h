@@ -62,6 +62,11 @@ std::string entryWithAlias(const std::string& hostFolder, const std::string& ali
 // for anything else.
 bool securityDescriptorText(const void* descriptor, std::string* text);
 
+// Supplied by the files area: whether an open handle (the program's own,
+// or another program's lock) lacks FILE_SHARE_DELETE, so that the file can
+// be neither deleted nor renamed.
+bool heldAgainstDeletion(const std::string& windowsPath);
+
 // Writes straight to file descriptor 2, so that what the program shows is
 // seen by death tests even after the program closed its stdio streams.
 void writeToStderr(const std::string& text);

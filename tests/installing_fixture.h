@@ -90,11 +90,6 @@ inline void pressCancelAtPump(int nth, int answer = IDYES) {
   sim::atEmptyPoll(nth, [] { PostMessageA(installingDialog, WM_COMMAND, IDCANCEL, 0); });
 }
 
-inline std::string contentOf(const std::string& windowsPath) {
-  std::ifstream in(sim::hostPath(windowsPath), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 struct RecordSeen {
   int32_t kind;
   std::string path;

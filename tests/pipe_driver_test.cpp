@@ -26,13 +26,6 @@ const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Sha
 const std::string kOurDriver = std::string("MZ\x90\0\3", 5) + "...Velk Modular MIDI pipe driver 2.08...";
 const std::string kForeignDriver = "MZ another vendor's MIDI driver";
 
-std::string contentOf(const std::string& windowsPath) {
-  std::ifstream in(sim::hostPath(windowsPath), std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 class PipeDriverTest : public InstallStepTest {
  protected:
   void SetUp() override {

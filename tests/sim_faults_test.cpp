@@ -15,11 +15,6 @@ namespace {
 
 const char kKey[] = "SOFTWARE\\Brantic\\Velk Modular";
 
-std::string contentOf(const std::string& windowsPath) {
-  std::ifstream in(sim::hostPath(windowsPath), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 TEST_F(SimFaultsTest, OnlyCallsAboutToActCountAndTheNthFromNowIsRefused) {

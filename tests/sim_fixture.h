@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "sim/sim.h"
@@ -31,5 +33,11 @@ class SimTest : public ::testing::Test {
  private:
   std::string root_;
 };
+
+// The bytes of a file on the simulated drives, "" when there is none.
+inline std::string contentOf(const std::string& windowsPath) {
+  std::ifstream in(sim::hostPath(windowsPath), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 #endif  // VM_TESTS_SIM_FIXTURE_H

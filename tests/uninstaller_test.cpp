@@ -440,6 +440,32 @@ TEST_F(UninstallerTest, TheCopyIsStartedInItsOwnFolderWithTheOriginalsPathAndPro
   EXPECT_TRUE(hasText(HKEY_CURRENT_USER, kProductKey, "InstallDir", kInstallFolder));
 }
 
+// While the question is up, a user who may write to the installation folder
+// tries to rename the running program and put another in its place, or to
+// write over it: neither works, and the copy that runs elevated is the
+// program that was started.
+TEST_F(UninstallerTest, TheCopyIsTheRunningProgramWhateverIsTriedOnItsFileMeanwhile) {
+  install(kInstallFolder);
+  const std::string program = in(kInstallFolder, "_vmunins.exe");
+  const std::string started = contentOf(program);
+  bool renamed = true;
+  bool overwritten = true;
+  sim::answerNextMessageBox(IDYES, [&] {
+    renamed = MoveFileA(program.c_str(), (program + ".old").c_str()) != FALSE;
+    FILE* file = openWindowsFile(program.c_str(), "wb");
+    overwritten = file != nullptr;
+    if (file != nullptr) fclose(file);
+  });
+  sim::setProgramPath(program);
+  EXPECT_EQ(runUninstaller(""), 0);
+  sim::endProgram();
+  EXPECT_FALSE(renamed);
+  EXPECT_FALSE(overwritten);
+  ASSERT_EQ(sim::startedProcesses().size(), 1u);
+  EXPECT_EQ(contentOf(kCopy), started);
+  EXPECT_EQ(sim::openFileCount(), 0) << "the program's file is still held";
+}
+
 TEST_F(UninstallerTest, ALaterCopyTakesTheNextFreeFolder) {
   ASSERT_TRUE(createDirectoryPath(kCopyFolder));
   install(kInstallFolder);

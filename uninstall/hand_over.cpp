@@ -130,6 +130,11 @@ bool parseHandOver(const char* commandLine, HandOver* handOver) {
   return isDriveRootedPath(handOver->originalPath);
 }
 
+HANDLE holdProgramFile(const char* programPath) {
+  return CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
 bool handOverToCopy(const char* programPath) {
   char folder[kPathBufferSize];
   char copy[kPathBufferSize];

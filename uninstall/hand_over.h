@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "base/paths.h"
+#include "platform/win32.h"
 
 struct HandOver {
   uint32_t originalProcessId;
@@ -29,6 +30,15 @@ struct HandOver {
 
 // True when `commandLine` (without the program's own name) is a copy's.
 bool parseHandOver(const char* commandLine, HandOver* handOver);
+
+// Opens the running program's own file so that, until the handle is closed,
+// nobody can change, rename or replace it (reading alone is shared): a user
+// who may write to the installation folder could otherwise rename the
+// running program and put another in its place, which the copy, running
+// with administrator rights, would then be. INVALID_HANDLE_VALUE when
+// another program holds the file so that it cannot be held: then no copy is
+// made.
+HANDLE holdProgramFile(const char* programPath);
 
 // Makes the copy and starts it with the hand-over command line. False, with nothing left behind,
 // when any of it fails; the caller then removes the product itself.

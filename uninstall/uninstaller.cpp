@@ -115,13 +115,17 @@ bool startFromInstallation() {
   copyFolderOfPath(programPath, folder);
 
   if (!takeRunLockOrTell()) return false;
-  if (MessageBoxA(nullptr, kConfirmText, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  // From before the question until the copy runs: the copy is this program.
+  HANDLE held = holdProgramFile(programPath);
+  bool copied = false;
   UninstallList records;
-  if (!loadRecords(folder, records)) return false;
-  if (handOverToCopy(programPath)) return false;
+  bool loaded = MessageBoxA(nullptr, kConfirmText, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) == IDYES &&
+                loadRecords(folder, records);
+  if (loaded && held != INVALID_HANDLE_VALUE) copied = handOverToCopy(programPath);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   // No copy could be started: the program's own file and folder then wait
   // for the next start of Windows.
-  return removeInstallation(folder, programPath, records);
+  return loaded && !copied && removeInstallation(folder, programPath, records);
 }
 
 }  // namespace
