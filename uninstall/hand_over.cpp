@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/exported_function.h"
 #include "install/registry.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
@@ -45,11 +46,8 @@ bool privateFolderParent(char* folder) {
 // Windows 2000 brought it, and an import would keep the program from
 // starting on NT 4 and 95 to ME.
 bool createPrivateFolder(const char* folder) {
-  HMODULE advapi = GetModuleHandleA("advapi32.dll");
-  ConvertSecurityTextFunction convert =
-      advapi == nullptr ? nullptr
-                        : reinterpret_cast<ConvertSecurityTextFunction>(reinterpret_cast<void*>(
-                              GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA")));
+  ConvertSecurityTextFunction convert = exportedFunction<ConvertSecurityTextFunction>(
+      GetModuleHandleA("advapi32.dll"), "ConvertStringSecurityDescriptorToSecurityDescriptorA");
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (convert == nullptr || !convert(kPrivateFolderSecurity, kSddlRevision1, &descriptor, nullptr)) return false;
   SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};

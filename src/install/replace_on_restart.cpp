@@ -7,6 +7,7 @@
 #include "base/registry_key.h"
 #include "platform/win32.h"
 #include "base/context.h"
+#include "base/exported_function.h"
 #include "base/fatal.h"
 #include "base/windows_version.h"
 
@@ -32,14 +33,6 @@ const int32_t kLineRoom = 2000;
 typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE process, BOOL* wow64);
 typedef UINT(WINAPI* GetSystemWow64DirectoryFunction)(LPSTR buffer, UINT size);
 
-// Through void*: the exported address is typeless until the caller names the
-// function's real type.
-template <typename Function>
-Function kernelFunction(LPCSTR name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
-}
-
 // `path` as the system's start-up sees it. On 64-bit Windows a 32-bit
 // program's system folder (WoW64) is system32 by name, but the file system
 // redirects every access to it to syswow64. The moves for the next start are
@@ -51,9 +44,10 @@ Function kernelFunction(LPCSTR name) {
 // looked up: Windows 95 to 2000 lack them.
 bool withoutRedirection(const char* path, char* real) {
   if (formatText(real, kPathBufferSize, "%s", path) < 0) return false;
-  IsWow64ProcessFunction isWow64Process = kernelFunction<IsWow64ProcessFunction>("IsWow64Process");
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  IsWow64ProcessFunction isWow64Process = exportedFunction<IsWow64ProcessFunction>(kernel, "IsWow64Process");
   GetSystemWow64DirectoryFunction getSystemWow64Directory =
-      kernelFunction<GetSystemWow64DirectoryFunction>("GetSystemWow64DirectoryA");
+      exportedFunction<GetSystemWow64DirectoryFunction>(kernel, "GetSystemWow64DirectoryA");
   BOOL wow64 = FALSE;
   if (isWow64Process == nullptr || getSystemWow64Directory == nullptr ||
       !isWow64Process(GetCurrentProcess(), &wow64) || !wow64)

@@ -1,5 +1,6 @@
 #include "setup/system_libraries.h"
 
+#include "base/exported_function.h"
 #include "base/paths.h"
 #include "platform/win32.h"
 #include "base/fatal.h"
@@ -16,13 +17,6 @@ constexpr WORD kInitCommonControlsOrdinal = 17;
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD directoryFlags);
 typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR pathName);
 typedef void(WINAPI* InitCommonControlsFunction)(void);
-
-// Through void*: the exported address is typeless until the caller names the
-// function's real type.
-template <typename Function>
-Function exportedFunction(HMODULE module, LPCSTR name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 }  // namespace
 
