@@ -110,11 +110,7 @@ bool closeProcessHandle(HANDLE handle) { return processState().handles.erase(han
 
 void holdMutex(const std::string& name, bool accessible) { processState().otherMutexes[name] = accessible; }
 
-bool programHoldsMutex(const std::string& name) { return processState().ownMutexes.count(name) != 0; }
-
 void endProgram() { processState().ownMutexes.clear(); }
-
-void releaseOtherMutexes() { processState().otherMutexes.clear(); }
 
 }  // namespace sim
 

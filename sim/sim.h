@@ -189,13 +189,9 @@ int openProcessHandleCount();
 // as another user's may. CreateMutexA on Windows 95 to ME refuses a name with
 // a backslash (no "Global\\" namespace there).
 void holdMutex(const std::string& name, bool accessible = true);
-// Whether the program made or opened a mutex of this name.
-bool programHoldsMutex(const std::string& name);
 // The program's process ended: Windows closes what it still held, its
 // mutexes among them, and the next run is another process.
 void endProgram();
-// The other programs' mutexes are gone (those programs ended).
-void releaseOtherMutexes();
 
 // ---- Message boxes -----------------------------------------------------------
 

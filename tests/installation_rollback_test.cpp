@@ -259,31 +259,45 @@ TEST_F(RollBackTest, ARunCutShortByAPowerFailureIsRolledBackByTheNextRun) {
   }
 }
 
-// Another program holds the journal when release 2 is saved, so that it can
-// be neither deleted nor emptied: the journal would put release 1 back over
-// release 2 at the next run, so release 2 is rolled back now and the user
-// told, and once the journal is let go the next run finds release 1 whole.
-TEST_F(RollBackTest, AJournalThatCannotBeLetGoAtTheSaveRollsTheRunBackNowNotLater) {
-  ASSERT_EQ(runInstallation(), kInstallationDone);
-  uninstallList.clear();
-  DiskImage releaseOne = imageOf(root());
-  installRelease(2);
+// Another program holds the journal as release 2 is saved. One that shares
+// writing (a scanner) lets it be emptied: release 2 stands, and the next run
+// puts nothing back over it. One that shares nothing would leave a journal
+// that puts release 1 back later: release 2 is rolled back now instead, and
+// the user told.
+TEST_F(RollBackTest, AJournalHeldAtTheSaveNeverPutsTheEarlierReleaseBackLater) {
   const std::string journal = std::string(kTarget) + "\\_vmkept.lst";
-  // As the new data file is written, after the journal's last line.
-  sim::beforeNextOpen(std::string(kTarget) + "\\_vmunins.dat", [journal] { sim::lockFile(journal); });
-  size_t boxes = messages().size();
-  sim::answerNextMessageBox(IDOK);
-  EXPECT_EQ(runInstallation(), kInstallationStopped);
-  ASSERT_EQ(messages().size(), boxes + 1);
-  EXPECT_EQ(messages().back(), "Failed to create uninstall info. Aborting setup");
-  EXPECT_EQ(contentOf(std::string(kTarget) + "\\vm.exe"), contentFor(kFiles[0], 1));
-  sim::unlockFile(journal);
-  uninstallList.clear();
-  pressCancelAtPump(1);
-  cancelRequested = 0;
-  EXPECT_EQ(runInstallation(), kInstallationStopped);
-  std::string changes = differences(releaseOne, imageOf(root()));
-  EXPECT_TRUE(changes.empty()) << changes;
+  for (bool sharesWriting : {true, false}) {
+    SCOPED_TRACE(sharesWriting ? "held sharing writing" : "held sharing nothing");
+    installRelease(1);
+    ASSERT_EQ(runInstallation(), kInstallationDone);
+    uninstallList.clear();
+    installRelease(2);
+    HANDLE scanner = INVALID_HANDLE_VALUE;
+    // As the new data file is written, after the journal's last line.
+    sim::beforeNextOpen(std::string(kTarget) + "\\_vmunins.dat", [&] {
+      if (!sharesWriting) return sim::lockFile(journal);
+      scanner = CreateFileA(journal.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
+    size_t boxes = messages().size();
+    if (!sharesWriting) sim::answerNextMessageBox(IDOK);
+    EXPECT_EQ(runInstallation(), sharesWriting ? kInstallationDone : kInstallationStopped);
+    std::vector<std::string> told = messages();
+    told.erase(told.begin(), told.begin() + static_cast<long>(boxes));
+    EXPECT_EQ(told, sharesWriting ? std::vector<std::string>{}
+                                  : std::vector<std::string>{"Failed to create uninstall info. Aborting setup"});
+    if (scanner != INVALID_HANDLE_VALUE) CloseHandle(scanner);
+    sim::unlockFile(journal);
+    // The next run, cancelled at once, finishes any roll-back still to be made.
+    uninstallList.clear();
+    pressCancelAtPump(1);
+    EXPECT_EQ(runInstallation(), kInstallationStopped);
+    cancelRequested = 0;
+    uninstallList.clear();
+    EXPECT_EQ(contentOf(std::string(kTarget) + "\\vm.exe"), contentFor(kFiles[0], sharesWriting ? 2 : 1));
+    EXPECT_FALSE(sim::fileExists(journal));
+    EXPECT_FALSE(sim::fileExists(std::string(kTarget) + "\\_vmb0000.bak"));
+  }
 }
 
 // A junction planted below the target folder, where the payload has a

@@ -85,23 +85,3 @@ TEST_F(KeptFilesTest, DiscardingDeletesTheJournalBeforeTheBackups) {
   EXPECT_FALSE(sim::fileExists(in("_vmb0000.bak")));
   EXPECT_EQ(contentOf(in("a.txt")), "release 2");
 }
-
-// Another program (a scanner) holds the journal open, sharing reading and
-// writing but not deletion: the journal is emptied, the backups go, and a
-// later restore puts nothing back over release 2.
-TEST_F(KeptFilesTest, AJournalThatCannotBeDeletedIsEmptiedAndRestoresNothingLater) {
-  snprintf(installOptions.targetFolder, sizeof installOptions.targetFolder, "%s", kFolder);
-  ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 1"));
-  ASSERT_TRUE(keepAside(in("a.txt").c_str()));
-  ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 2"));
-  HANDLE scanner = CreateFileA(in("_vmkept.lst").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(discardKeptFiles(kFolder));
-  EXPECT_EQ(contentOf(in("_vmkept.lst")), "");
-  EXPECT_FALSE(sim::fileExists(in("_vmb0000.bak")));
-  CloseHandle(scanner);
-  restoreKeptFiles(kFolder);
-  EXPECT_EQ(contentOf(in("a.txt")), "release 2");
-  EXPECT_FALSE(sim::fileExists(in("_vmkept.lst")));
-}
