@@ -141,6 +141,8 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
   if (sim::hostPath(existingFileName) == sim::hostPath(newFileName) || (replacing && sim::isLocked(newFileName)))
     return fail(ERROR_SHARING_VIOLATION);
   if (sim::faultStrikes(sim::Fault::fileCopy, newFileName)) return fail(ERROR_DISK_FULL);
+  sim::noteDiskChange();
+  sim::forgetUnflushed(sim::hostPath(newFileName));
   return copyContents(existingFileName, newFileName, sourceInfo, replacing) ? TRUE : FALSE;
 }
 
@@ -194,14 +196,17 @@ bool moveNow(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
   // the program's own included, refuses it.
   if (sim::heldAgainstDeletion(existingFileName) || (replacing && sim::heldAgainstDeletion(newFileName)))
     return fail(ERROR_SHARING_VIOLATION);
+  sim::noteDiskChange();
   if (driveOf(existingFileName) == driveOf(newFileName)) {
     if (rename(from.c_str(), to.c_str()) != 0) return fail(ERROR_ACCESS_DENIED);
+    sim::noteRenamed(from, to);
     return TRUE;
   }
   if (!(flags & MOVEFILE_COPY_ALLOWED)) return fail(ERROR_NOT_SAME_DEVICE);
   if (S_ISDIR(sourceInfo.st_mode)) return fail(ERROR_ACCESS_DENIED);
   if (!copyContents(existingFileName, newFileName, sourceInfo, replacing)) return FALSE;
   unlink(from.c_str());
+  sim::noteRenamed(from, to);
   char drive = driveOf(existingFileName);
   sim::setFreeBytes(drive, sim::freeBytes(drive) + static_cast<uint64_t>(sourceInfo.st_size));
   return TRUE;

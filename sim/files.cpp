@@ -215,6 +215,8 @@ ssize_t streamWrite(void* cookie, const char* buffer, size_t size) {
   if (growth <= sim::freeBytes(stream->drive) && sim::faultStrikes(sim::Fault::fileWrite, stream->windowsPath))
     return diskFull();
   if (!takeSpace(stream->drive, growth)) return diskFull();
+  sim::noteDiskChange();
+  sim::noteAboutToWrite(fileState().openFiles[stream->openId].hostPath);
   size_t done = fwrite(buffer, 1, size, stream->host);
   uint64_t grown = start + done > end ? start + done - end : 0;
   giveSpaceBack(stream->drive, growth - grown);
@@ -318,6 +320,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) {
   }
   if (parentExists(host) && sim::faultStrikes(sim::Fault::folderCreate, pathName))
     return refused(ERROR_ACCESS_DENIED, FALSE);
+  sim::noteDiskChange();
   if (mkdir(host.c_str(), 0777) != 0) {
     machine().lastError = errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
     return FALSE;
@@ -346,6 +349,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
     machine().lastError = ERROR_DIRECTORY;
     return FALSE;
   }
+  sim::noteDiskChange();
   // A junction goes itself, whatever its target holds.
   struct stat link;
   if (lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -388,10 +392,12 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
     machine().lastError = ERROR_SHARING_VIOLATION;
     return FALSE;
   }
+  sim::noteDiskChange();
   if (unlink(host.c_str()) != 0) {
     machine().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
+  sim::forgetUnflushed(host);
   giveSpaceBack(driveOf(fileName), static_cast<uint64_t>(info.st_size));
   fileState().creationTimes.erase(host);
   return TRUE;
@@ -433,6 +439,8 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     return refused(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   bool truncate = exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING);
   if (!exists || truncate) {
+    sim::noteDiskChange();
+    sim::forgetUnflushed(host);
     int fd = open(host.c_str(), O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0), 0666);
     if (fd < 0) {
       machine().lastError = errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
@@ -476,6 +484,7 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIM
     }
   }
   if (sim::faultStrikes(sim::Fault::fileTimeSet, open->windowsPath)) return refused(ERROR_ACCESS_DENIED, FALSE);
+  sim::noteDiskChange();
   timespec times[2];
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_nsec = UTIME_OMIT;
@@ -535,6 +544,10 @@ FILE* openWindowsFile(const char* path, const char* mode) {
     errno = EACCES;
     return refused(ERROR_ACCESS_DENIED, static_cast<FILE*>(nullptr));
   }
+  if (access & GENERIC_WRITE) {
+    sim::noteDiskChange();
+    sim::noteAboutToWrite(host);
+  }
   FILE* hostFile = fopen(host.c_str(), mode);
   if (hostFile == nullptr) {
     machine().lastError = errno == ENOENT || errno == ENOTDIR ? notFoundError(host) : ERROR_ACCESS_DENIED;
@@ -554,6 +567,17 @@ FILE* openWindowsFile(const char* path, const char* mode) {
   }
   fileState().programStreams[stream->openId] = file;
   return file;
+}
+
+bool flushFileToDisk(FILE* file) {
+  if (fflush(file) != 0) return false;
+  for (const auto& stream : fileState().programStreams) {
+    if (stream.second != file) continue;
+    sim::noteDiskChange();
+    sim::forgetUnflushed(fileState().openFiles[stream.first].hostPath);
+    return true;
+  }
+  return false;
 }
 
 BOOL WINAPI GetDiskFreeSpaceA(LPCSTR rootPathName, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,

@@ -67,6 +67,17 @@ bool securityDescriptorText(const void* descriptor, std::string* text);
 // be neither deleted nor renamed.
 bool heldAgainstDeletion(const std::string& windowsPath);
 
+// Supplied by the power area, told by the files and moves areas: every
+// change to the disk (counted, and the power may fail before it), a file
+// about to be opened for writing or written through a stream (by host path),
+// renamed, or whose
+// content can no longer be lost (flushed, deleted, or written by a call that
+// is not a stream's).
+void noteDiskChange();
+void noteAboutToWrite(const std::string& host);
+void noteRenamed(const std::string& from, const std::string& to);
+void forgetUnflushed(const std::string& host);
+
 // Writes straight to file descriptor 2, so that what the program shows is
 // seen by death tests even after the program closed its stdio streams.
 void writeToStderr(const std::string& text);

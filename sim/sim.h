@@ -81,6 +81,25 @@ int openFileCount();
 // targets, after a failed check).
 int closeProgramStreams();
 
+// ---- Power ------------------------------------------------------------------
+//
+// What the program writes through its C runtime streams is on the disk only
+// once flushFileToDisk sent it there: until then a power failure loses it,
+// and the file holds what it held at its last flush (nothing, for a file
+// made since). Names stay as they stand: files and folders made, moved or
+// deleted before the failure stay so.
+
+// The power fails just before the program's `change`th change to the disk
+// from now on (a file opened for writing, a write, a flush, a file time set,
+// a move, a deletion, a folder made or removed); the process ends there with
+// exit code 0. For a program run in a child process.
+void cutPowerAtDiskChange(int change);
+// The system's cache goes out to the disk, as at a clean shutdown: nothing
+// written so far can be lost any more.
+void writeOutDiskCache();
+// The program's changes to the disk so far.
+int diskChanges();
+
 // ---- Process ---------------------------------------------------------------
 
 // Whether a debugger is attached, and whether kernel32 offers

@@ -30,6 +30,25 @@ inline DiskImage imageOf(const std::string& root) {
   return image;
 }
 
+// Puts every folder and file under `root` back as `image` holds them, write
+// times included: the disk a run found, for the next try.
+inline void restoreImage(const std::string& root, const DiskImage& image) {
+  for (const std::filesystem::directory_entry& item : std::filesystem::directory_iterator(root))
+    std::filesystem::remove_all(item.path());
+  // Folders come before what they hold in the image's order.
+  for (const auto& item : image) {
+    std::filesystem::path path = root + item.first;
+    if (item.second == kFolderInImage) {
+      std::filesystem::create_directory(path);
+      continue;
+    }
+    size_t at = item.second.rfind('@');
+    std::ofstream(path, std::ios::binary) << item.second.substr(0, at);
+    std::filesystem::file_time_type::duration since(std::stoll(item.second.substr(at + 1)));
+    std::filesystem::last_write_time(path, std::filesystem::file_time_type(since));
+  }
+}
+
 // What was added, removed or changed, one path a line.
 inline std::string differences(const DiskImage& before, const DiskImage& after) {
   std::string text;

@@ -2,9 +2,12 @@
 // uninstaller finds it: what goes back where, what is never acted on, and
 // what stays for another try.
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
+#include "base/paths.h"
 #include "extract/kept_files.h"
 #include "install_fixture.h"
 
@@ -31,57 +34,110 @@ class KeptFilesTest : public InstallStepTest {
 
 }  // namespace
 
-TEST_F(KeptFilesTest, TheJournalPutsEveryBackupBackNewestFirstAndOnlyInsideItsFolder) {
+TEST_F(KeptFilesTest, TheJournalPutsEveryBackupBackNewestFirstAndSweepsOnlyItsOwnFolder) {
+  ASSERT_TRUE(CreateDirectoryA(in("_vmkept").c_str(), nullptr));
   // A file kept twice in one run: the older backup is the one that stays.
-  ASSERT_TRUE(sim::writeFile(in("_vmb0000.bak"), "release 1"));
-  ASSERT_TRUE(sim::writeFile(in("_vmb0001.bak"), "written earlier in the run"));
+  ASSERT_TRUE(sim::writeFile(in("_vmkept\\0000.bak"), "release 1"));
+  ASSERT_TRUE(sim::writeFile(in("_vmkept\\0001.bak"), "written earlier in the run"));
   ASSERT_TRUE(sim::writeFile(in("Sub\\a.txt"), "written last"));
-  ASSERT_TRUE(sim::writeFile(in("_vmb0002.bak"), "would go elsewhere"));
-  ASSERT_TRUE(sim::writeFile("C:\\Elsewhere\\b.txt", "not ours"));
-  ASSERT_TRUE(sim::writeFile(in("_vmbXYZW.bak"), "someone else's name"));
-  ASSERT_TRUE(sim::writeFile(in("_vmkept.lst"), "_vmb0000.bak|" + in("Sub\\a.txt") + "\r\n" +
-                                                    "_vmb0001.bak|" + in("Sub\\a.txt") + "\r\n" +
-                                                    "_vmb0002.bak|C:\\Elsewhere\\b.txt\r\n" +
-                                                    "..\\Elsewhere\\b.txt|" + in("x") + "\r\n" +
-                                                    "_vmb0009.bak|" + in("never moved") + "\r\n" + "_vmb00"));
+  ASSERT_TRUE(sim::writeFile(in("_vmkept\\0002.bak"), "left over"));
+  // The user's own files, whatever their names.
+  ASSERT_TRUE(sim::writeFile(in("_vmb0000.bak"), "the user's"));
+  ASSERT_TRUE(sim::writeFile(in("0003.bak"), "the user's too"));
+  ASSERT_TRUE(sim::writeFile(in("_vmkept.lst"), "0000.bak|Sub\\a.txt\r\n"
+                                                "0001.bak|Sub\\a.txt\r\n"
+                                                "_vmb0003.bak|x\r\n"
+                                                "0009.bak|never moved\r\n"
+                                                "00"));
   restoreKeptFiles(kFolder);
   EXPECT_EQ(contentOf(in("Sub\\a.txt")), "release 1");
-  EXPECT_EQ(contentOf("C:\\Elsewhere\\b.txt"), "not ours");
   EXPECT_FALSE(sim::fileExists(in("_vmkept.lst")));
-  // Backup names no journal line put back are leftovers; other names are not ours.
-  EXPECT_FALSE(sim::fileExists(in("_vmb0002.bak")));
-  EXPECT_TRUE(sim::fileExists(in("_vmbXYZW.bak")));
+  EXPECT_FALSE(sim::folderExists(in("_vmkept")));
+  EXPECT_EQ(contentOf(in("_vmb0000.bak")), "the user's");
+  EXPECT_EQ(contentOf(in("0003.bak")), "the user's too");
 }
 
-TEST_F(KeptFilesTest, ABackupThatCannotGoBackKeepsTheJournalForTheNextTry) {
-  ASSERT_TRUE(sim::writeFile(in("_vmb0000.bak"), "release 1"));
-  ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 2, in use"));
-  ASSERT_TRUE(sim::writeFile(in("_vmkept.lst"), "_vmb0000.bak|" + in("a.txt") + "\r\n"));
-  sim::lockFile(in("a.txt"));
-  restoreKeptFiles(kFolder);
-  EXPECT_TRUE(sim::fileExists(in("_vmkept.lst")));
-  EXPECT_TRUE(sim::fileExists(in("_vmb0000.bak")));
-  sim::unlockFile(in("a.txt"));
-  restoreKeptFiles(kFolder);
-  EXPECT_EQ(contentOf(in("a.txt")), "release 1");
-  EXPECT_FALSE(sim::fileExists(in("_vmkept.lst")));
+// A backup that cannot go back keeps the journal and every backup, for a
+// later run to try again: its original is in use, lies outside the folder,
+// or is reached through a junction planted since.
+TEST_F(KeptFilesTest, ABackupThatCannotGoBackKeepsTheJournalAndEveryBackup) {
+  struct Case {
+    const char* what;
+    std::string original;
+    std::function<void()> arrange;
+    std::function<void()> undo;
+  };
+  const std::vector<Case> cases = {
+      {"in use", "a.txt", [] { sim::lockFile(in("a.txt")); }, [] { sim::unlockFile(in("a.txt")); }},
+      {"above the folder", "..\\Elsewhere\\b.txt", [] {}, nullptr},
+      {"on another drive", "C:\\Elsewhere\\b.txt", [] {}, nullptr},
+      {"through a junction", "Link\\b.txt",
+       [] { ASSERT_TRUE(sim::makeReparsePoint(in("Link"), "C:\\Elsewhere")); },
+       [] {
+         ASSERT_TRUE(RemoveDirectoryA(in("Link").c_str()));
+         ASSERT_TRUE(CreateDirectoryA(in("Link").c_str(), nullptr));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(createDirectoryPath(in("_vmkept").c_str()));
+    ASSERT_TRUE(sim::writeFile(in("_vmkept\\0000.bak"), "release 1"));
+    ASSERT_TRUE(sim::writeFile(in("_vmkept\\0001.bak"), "release 1 of c"));
+    ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 2"));
+    ASSERT_TRUE(sim::writeFile("C:\\Elsewhere\\b.txt", "not ours"));
+    ASSERT_TRUE(sim::writeFile(in("_vmkept.lst"), "0001.bak|c.txt\r\n0000.bak|" + c.original + "\r\n"));
+    c.arrange();
+    restoreKeptFiles(kFolder);
+    EXPECT_TRUE(sim::fileExists(in("_vmkept.lst")));
+    EXPECT_EQ(contentOf(in("_vmkept\\0000.bak")), "release 1");
+    EXPECT_EQ(contentOf(in("c.txt")), "release 1 of c");
+    EXPECT_EQ(contentOf("C:\\Elsewhere\\b.txt"), "not ours");
+    if (c.undo) {
+      // Once the obstacle is gone, the next try puts it back.
+      c.undo();
+      restoreKeptFiles(kFolder);
+      EXPECT_EQ(contentOf(in(c.original)), "release 1");
+      EXPECT_FALSE(sim::fileExists(in("_vmkept.lst")));
+      EXPECT_FALSE(sim::folderExists(in("_vmkept")));
+    }
+    for (const char* name : {"_vmkept.lst", "_vmkept\\0000.bak", "a.txt", "c.txt", "Link\\b.txt"})
+      DeleteFileA(in(name).c_str());
+    RemoveDirectoryA(in("_vmkept").c_str());
+    RemoveDirectoryA(in("Link").c_str());
+  }
+}
+
+// The journal names the originals below the folder: it still finds them once
+// the folder was renamed, or reached by another drive letter.
+TEST_F(KeptFilesTest, AJournalStillPutsItsBackupsBackAfterTheFolderWasRenamed) {
+  snprintf(installOptions.targetFolder, sizeof installOptions.targetFolder, "%s", kFolder);
+  ASSERT_TRUE(sim::writeFile(in("Sub\\a.txt"), "release 1"));
+  ASSERT_TRUE(keepAside(in("Sub\\a.txt").c_str()));
+  ASSERT_TRUE(sim::writeFile(in("Sub\\a.txt"), "release 2, cut short"));
+  ASSERT_TRUE(MoveFileA(kFolder, "C:\\Renamed"));
+  restoreKeptFiles("C:\\Renamed");
+  EXPECT_EQ(contentOf("C:\\Renamed\\Sub\\a.txt"), "release 1");
+  EXPECT_FALSE(sim::fileExists("C:\\Renamed\\_vmkept.lst"));
+  EXPECT_FALSE(sim::folderExists("C:\\Renamed\\_vmkept"));
 }
 
 TEST_F(KeptFilesTest, DiscardingDeletesTheJournalBeforeTheBackups) {
   snprintf(installOptions.targetFolder, sizeof installOptions.targetFolder, "%s", kFolder);
   ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 1"));
+  ASSERT_TRUE(sim::writeFile(in("_vmb0000.bak"), "the user's"));
   ASSERT_TRUE(keepAside(in("a.txt").c_str()));
-  EXPECT_EQ(contentOf(in("_vmb0000.bak")), "release 1");
+  EXPECT_EQ(contentOf(in("_vmkept\\0000.bak")), "release 1");
   EXPECT_FALSE(sim::fileExists(in("a.txt")));
   ASSERT_TRUE(sim::writeFile(in("a.txt"), "release 2"));
   // A journal that can be neither deleted nor written keeps the backups with
   // it, and says so.
   sim::lockFile(in("_vmkept.lst"));
   EXPECT_FALSE(discardKeptFiles(kFolder));
-  EXPECT_TRUE(sim::fileExists(in("_vmb0000.bak")));
+  EXPECT_TRUE(sim::fileExists(in("_vmkept\\0000.bak")));
   sim::unlockFile(in("_vmkept.lst"));
   EXPECT_TRUE(discardKeptFiles(kFolder));
   EXPECT_FALSE(sim::fileExists(in("_vmkept.lst")));
-  EXPECT_FALSE(sim::fileExists(in("_vmb0000.bak")));
+  EXPECT_FALSE(sim::folderExists(in("_vmkept")));
   EXPECT_EQ(contentOf(in("a.txt")), "release 2");
+  EXPECT_EQ(contentOf(in("_vmb0000.bak")), "the user's");
 }

@@ -390,11 +390,11 @@ TEST_F(UninstallerTest, AReinstallationCutShortByAPowerFailureIsRolledBackAndRem
   // What a re-installation leaves when the power fails half way: the earlier
   // vm.exe kept aside and named in the journal, a new one in its place, and a
   // new data file cut short.
-  ASSERT_TRUE(MoveFileA(in(kInstallFolder, "vm.exe").c_str(), in(kInstallFolder, "_vmb0000.bak").c_str()));
-  ASSERT_TRUE(MoveFileA(in(kInstallFolder, "_vmunins.dat").c_str(), in(kInstallFolder, "_vmb0001.bak").c_str()));
-  ASSERT_TRUE(sim::writeFile(in(kInstallFolder, "_vmkept.lst"),
-                             "_vmb0000.bak|" + in(kInstallFolder, "vm.exe") + "\r\n_vmb0001.bak|" +
-                                 in(kInstallFolder, "_vmunins.dat") + "\r\n"));
+  ASSERT_TRUE(CreateDirectoryA(in(kInstallFolder, "_vmkept").c_str(), nullptr));
+  ASSERT_TRUE(MoveFileA(in(kInstallFolder, "vm.exe").c_str(), in(kInstallFolder, "_vmkept\\0000.bak").c_str()));
+  ASSERT_TRUE(
+      MoveFileA(in(kInstallFolder, "_vmunins.dat").c_str(), in(kInstallFolder, "_vmkept\\0001.bak").c_str()));
+  ASSERT_TRUE(sim::writeFile(in(kInstallFolder, "_vmkept.lst"), "0000.bak|vm.exe\r\n0001.bak|_vmunins.dat\r\n"));
   ASSERT_TRUE(sim::writeFile(in(kInstallFolder, "vm.exe"), "MZ release 2"));
   ASSERT_TRUE(sim::writeFile(in(kInstallFolder, "_vmunins.dat"), "cut"));
   uninstall(kInstallFolder);

@@ -15,6 +15,7 @@
 
 DynArray<FileRecord> fileRecords;
 int32_t recordWrittenFiles = 1;
+int32_t flushWrittenFiles = 0;
 UninstallList unrecordedFiles;
 
 namespace {

@@ -27,6 +27,12 @@ enum ExtractResult : int32_t {
 // sets it before each entry.
 extern int32_t recordWrittenFiles;
 
+// While non-zero, every file the engine writes is on the disk before it is
+// closed, not only in the system's cache: a re-installation sets it, so that
+// its files are kept by a power failure once the earlier installation's
+// backups are gone. 0 at start.
+extern int32_t flushWrittenFiles;
+
 // Files written while recordWrittenFiles was 0: kept out of the uninstall
 // data, so that the uninstaller does not delete itself, but deleted by a
 // roll-back like everything else the installation made.

@@ -172,7 +172,7 @@ void FileSink::finishFile() {
   if (file_ == nullptr) return;
   const FileRecord& record = fileRecords[fileIndex_];
   // The last block reaches the disk only now: a full disk may show here first.
-  bool written = writeBuffered();
+  bool written = writeBuffered() && (flushWrittenFiles == 0 || flushFileToDisk(file_));
   bool closed = fclose(file_) == 0 && written;
   file_ = nullptr;
   // A file that failed in any way is still given its time and recorded, so

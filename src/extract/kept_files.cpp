@@ -9,15 +9,15 @@
 
 namespace {
 
-constexpr char kBackupPattern[] = "_vmb????.bak";
-constexpr char kBackupFormat[] = "_vmb%04d.bak";
-constexpr char kBackupPrefix[] = "_vmb";
+constexpr char kBackupFolderName[] = "_vmkept";
+constexpr char kBackupPattern[] = "????.bak";
+constexpr char kBackupFormat[] = "%04d.bak";
 constexpr char kBackupSuffix[] = ".bak";
 constexpr int32_t kBackupDigits = 4;
 constexpr int32_t kMostBackups = 10000;
 constexpr char kJournalSeparator = '|';
 constexpr char kJournalLineFormat[] = "%s|%s\r\n";
-// A journal line: a backup name, the separator, a full path and CR LF.
+// A journal line: a backup name, the separator, a path and CR LF.
 constexpr int32_t kLineBufferSize = kPathBufferSize + 32;
 // A journal longer than this many bytes was not written by the program.
 constexpr long kLongestJournal = static_cast<long>(kMostBackups) * kLineBufferSize;
@@ -33,14 +33,26 @@ bool folderItemPath(const char* folder, const char* name, char* path) {
 }
 
 bool isBackupName(const char* name) {
-  size_t prefix = strlen(kBackupPrefix);
-  if (strlen(name) != prefix + kBackupDigits + strlen(kBackupSuffix)) return false;
-  if (!pathsEqualIgnoringCase(name + prefix + kBackupDigits, kBackupSuffix)) return false;
-  for (size_t i = 0; i < prefix; ++i)
-    if ((name[i] | 0x20) != (kBackupPrefix[i] | 0x20)) return false;
-  for (size_t i = prefix; i < prefix + kBackupDigits; ++i)
+  if (strlen(name) != kBackupDigits + strlen(kBackupSuffix)) return false;
+  if (!pathsEqualIgnoringCase(name + kBackupDigits, kBackupSuffix)) return false;
+  for (int32_t i = 0; i < kBackupDigits; ++i)
     if (name[i] < '0' || name[i] > '9') return false;
   return true;
+}
+
+// `path` as the journal names it: relative to `folder`, so that a line still
+// finds its file once the folder was renamed or is reached by another drive
+// letter. Null for a path that does not begin with the folder as given.
+const char* pathBelowFolder(const char* path, const char* folder) {
+  size_t length = strlen(folder);
+  if (length >= static_cast<size_t>(kPathBufferSize) || !isPathInsideFolder(path, folder)) return nullptr;
+  char start[kPathBufferSize];
+  memcpy(start, path, length);
+  start[length] = '\0';
+  if (!pathsEqualIgnoringCase(start, folder)) return nullptr;
+  const char* rest = path + length;
+  while (isPathSeparator(*rest)) ++rest;
+  return isContainedRelativePath(rest) ? rest : nullptr;
 }
 
 bool appendToJournal(const char* folder, const char* backupName, const char* original) {
@@ -50,8 +62,10 @@ bool appendToJournal(const char* folder, const char* backupName, const char* ori
   if (formatText(line, sizeof line, kJournalLineFormat, backupName, original) < 0) return false;
   FILE* file = openWindowsFile(journal, "ab");
   if (file == nullptr) return false;
-  bool written = fputs(line, file) >= 0;
-  // Only a journal line that reached the file may be followed by the move.
+  // Only a journal line that is on the disk may be followed by the move: a
+  // power failure could otherwise keep the move and lose the line, and the
+  // backup would be swept as a leftover.
+  bool written = fputs(line, file) >= 0 && flushFileToDisk(file);
   if (fclose(file) != 0) written = false;
   return written;
 }
@@ -79,44 +93,54 @@ char* readJournal(const char* journal) {
 }
 
 // Puts one backup back in place of its original. True when it is back, or
-// when there is nothing of it to put back (its move never happened, or it was
-// put back before).
+// when there is nothing of it to put back: a line cut short by a failed
+// write, one naming no backup of this program's, or one whose move never
+// happened or was undone before. False when a backup waits and cannot go
+// back: the journal must stay.
 bool restoreLine(const char* folder, char* line) {
   char* separator = strchr(line, kJournalSeparator);
   if (separator == nullptr) return true;
   *separator = '\0';
   const char* name = line;
-  const char* original = separator + 1;
-  // A line cut short by a failed write, or one the program did not write.
-  if (!isBackupName(name) || strlen(original) >= static_cast<size_t>(kPathBufferSize) ||
-      !isPathInsideFolder(original, folder))
-    return true;
-  // Nothing is put back through a junction or link planted since.
-  if (passesReparsePoint(original, folder, false)) return true;
+  const char* relative = separator + 1;
+  char backups[kPathBufferSize];
   char backup[kPathBufferSize];
-  if (!folderItemPath(folder, name, backup) || !pathExists(backup)) return true;
+  if (!isBackupName(name) || !folderItemPath(folder, kBackupFolderName, backups) ||
+      !folderItemPath(backups, name, backup) || !pathExists(backup))
+    return true;
+  char original[kPathBufferSize];
+  // Nothing is put back outside the folder, or through a junction or link
+  // planted since.
+  if (!isContainedRelativePath(relative) || !folderItemPath(folder, relative, original) ||
+      passesReparsePoint(original, folder, false) || passesReparsePoint(backup, folder, true))
+    return false;
   // What this run wrote in its place goes first: MoveFileA never replaces,
   // and Windows 95 to ME have no MoveFileExA.
   if (pathExists(original) && !DeleteFileA(original)) return false;
   return MoveFileA(backup, original) != FALSE;
 }
 
-// Deletes every backup name in the folder; there is no journal any more, so
-// none of them is anything but a leftover.
+// Deletes the backups and their folder; there is no journal any more, so
+// none of them is anything but a leftover. Only the backup folder is swept,
+// and only names of backups: anything else in it keeps the folder.
 void deleteBackups(const char* folder) {
+  char backups[kPathBufferSize];
   char pattern[kPathBufferSize];
-  if (!folderItemPath(folder, kBackupPattern, pattern)) return;
-  for (int32_t i = 0; i < kMostBackups; ++i) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+  if (!folderItemPath(folder, kBackupFolderName, backups) || !folderItemPath(backups, kBackupPattern, pattern))
+    return;
+  // A junction in its place leads to someone else's files.
+  if (!pathExists(backups) || passesReparsePoint(backups, folder, true)) return;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      char backup[kPathBufferSize];
+      // The pattern's ? also matches letters: such a name is someone else's.
+      if (isBackupName(found.cFileName) && folderItemPath(backups, found.cFileName, backup)) DeleteFileA(backup);
+    } while (FindNextFileA(search, &found));
     FindClose(search);
-    char backup[kPathBufferSize];
-    // The pattern's ? also matches letters: such a name is someone else's.
-    if (!isBackupName(found.cFileName) || !folderItemPath(folder, found.cFileName, backup) ||
-        !DeleteFileA(backup))
-      return;
   }
+  RemoveDirectoryA(backups);
 }
 
 }  // namespace
@@ -124,14 +148,21 @@ void deleteBackups(const char* folder) {
 bool keepAside(const char* path) {
   const char* folder = installOptions.targetFolder;
   ENSURE(memchr(folder, '\0', sizeof installOptions.targetFolder) != nullptr);
+  const char* relative = pathBelowFolder(path, folder);
+  char backups[kPathBufferSize];
+  if (relative == nullptr || !folderItemPath(folder, kBackupFolderName, backups)) return false;
+  // The backups' folder is this program's own; one that is a junction (a
+  // user planted it) would take the backups elsewhere.
+  if (passesReparsePoint(backups, folder, true)) return false;
+  if (!CreateDirectoryA(backups, nullptr) && (fileExists(backups) || !pathExists(backups))) return false;
   for (; nextBackupNumber < kMostBackups; ++nextBackupNumber) {
-    char name[sizeof "_vmb0000.bak"];
+    char name[sizeof "0000.bak"];
     char backup[kPathBufferSize];
     formatText(name, sizeof name, kBackupFormat, nextBackupNumber);
-    if (!folderItemPath(folder, name, backup)) return false;
+    if (!folderItemPath(backups, name, backup)) return false;
     if (pathExists(backup)) continue;
     ++nextBackupNumber;
-    return appendToJournal(folder, name, path) && MoveFileA(path, backup) != FALSE;
+    return appendToJournal(folder, name, relative) && MoveFileA(path, backup) != FALSE;
   }
   return false;
 }
@@ -174,7 +205,9 @@ bool discardKeptFiles(const char* folder) {
   // it is gone or empty.
   if (pathExists(journal) && !DeleteFileA(journal)) {
     FILE* emptied = openWindowsFile(journal, "wb");
-    if (emptied == nullptr || fclose(emptied) != 0) return false;
+    if (emptied == nullptr) return false;
+    bool empty = flushFileToDisk(emptied);
+    if (fclose(emptied) != 0 || !empty) return false;
   }
   deleteBackups(folder);
   return true;

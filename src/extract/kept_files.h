@@ -4,17 +4,19 @@
 // cancelled or fails.
 //
 // A file about to be written over is moved, within its drive, to
-// _vmbNNNN.bak in the target folder (NNNN from 0000, the first name free),
-// after a line naming both has been added to the journal _vmkept.lst there:
-//   BACKUP NAME|ORIGINAL FULL PATH CR LF
+// _vmkept\NNNN.bak in the target folder (NNNN from 0000, the first name
+// free; the run makes the folder), after a line naming both has been added
+// to the journal _vmkept.lst there:
+//   BACKUP NAME|ORIGINAL PATH BELOW THE TARGET FOLDER CR LF
 // The journal is the only thing that makes a backup one: it exists exactly
 // while a run that kept files can still roll back. Saving the data file
-// deletes the journal first, then the backups. A run that ended without
-// either (the power failed) leaves the journal, and the next run into the
-// folder, or the uninstaller, finishes its roll-back before anything else:
-// each backup goes back in place, newest first. Backup names without a
-// journal, or with an empty one, are leftovers of a run that was saved: they
-// are deleted.
+// deletes the journal first, then the backups and their folder. A run that
+// ended without either (the power failed) leaves the journal, and the next
+// run into the folder, or the uninstaller, finishes its roll-back before
+// anything else: each backup goes back in place, newest first. Backups
+// without a journal, or with an empty one, are leftovers of a run that was
+// saved: they are deleted. Nothing outside the backup folder is ever taken
+// for a backup.
 #ifndef VM_EXTRACT_KEPT_FILES_H
 #define VM_EXTRACT_KEPT_FILES_H
 
@@ -27,10 +29,11 @@ constexpr char kKeptJournalName[] = "_vmkept.lst";
 bool keepAside(const char* path);
 
 // Puts every backup named in `folder`'s journal back in place, newest first,
-// then deletes the journal (kept when a backup could not go back, so that a
-// later run tries again), then any backup names left without a journal. Only
-// originals inside `folder` and backup names of the form above are acted on,
-// whatever a journal says.
+// then deletes the journal, then any backups left without a journal. Only
+// originals inside `folder` and backups of the form above are acted on,
+// whatever a journal says; a backup that cannot go back (the original is in
+// use, or reached through a junction) keeps the journal and every backup for
+// a later run to try again.
 void restoreKeptFiles(const char* folder);
 
 // The run's data file is saved: its backups are no longer needed. The

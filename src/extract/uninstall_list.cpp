@@ -145,7 +145,9 @@ bool UninstallList::saveTo(const char* filePath) const {
          fwrite(node->item->path, length, 1, file) == 1;
   }
   // The writes above only fill the stream's buffer; a full disk shows when
-  // the buffer goes out, at the latest while closing.
+  // the buffer goes out. The file is on the disk before anything that
+  // relies on it (the end of a re-installation's backups) is done.
+  if (ok && !flushFileToDisk(file)) ok = false;
   if (fclose(file) != 0) ok = false;
   return ok;
 }

@@ -104,6 +104,20 @@ int32_t runInstallation() {
   // power failed) is rolled back first, so that what follows finds the
   // earlier installation as it was.
   restoreKeptFiles(target);
+  // A power failure leaves one whole installation at every moment, the
+  // earlier or this one, because the disk gets what it must keep in this
+  // order:
+  //   1. each journal line before the move it names (keepAside);
+  //   2. over an earlier installation, each file this run writes, before it
+  //      is closed: these make up the new installation;
+  //   3. the new data file, before the journal goes;
+  //   4. the journal's end (deleted, or emptied on the disk), before any
+  //      backup is deleted.
+  // Up to 4 the next run, or the uninstaller, rolls this run back from the
+  // journal; from 4 on, all of this installation is on the disk. A first
+  // installation keeps nothing aside and has nothing earlier to lose: its
+  // files are left to the system's cache.
+  flushWrittenFiles = fileExists(dataFile) ? 1 : 0;
   // An earlier installation into this folder is taken over record for
   // record; without one the list starts empty.
   uninstallList.loadFrom(dataFile);

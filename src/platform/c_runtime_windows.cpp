@@ -3,6 +3,8 @@
 // printf family and mathematics, built for newer processors than the
 // product's and several times larger; the system's own serve every Windows
 // the product runs on.
+#include <io.h>
+
 #include <cstdarg>
 
 #include "platform/win32.h"
@@ -18,6 +20,8 @@ extern "C" double (*msvcrtLog)(double) __asm__("__imp__log");
 #endif
 
 FILE* openWindowsFile(const char* path, const char* mode) { return fopen(path, mode); }
+
+bool flushFileToDisk(FILE* file) { return fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
 void closeAllFileStreams(void) { _fcloseall(); }
 

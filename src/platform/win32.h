@@ -887,6 +887,11 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 // extraction: fopen on Windows, the simulated drives on the host.
 FILE* openWindowsFile(const char* path, const char* mode);
 
+// Sends what the stream holds to the disk and waits until the disk has it
+// (FlushFileBuffers through the C runtime's _commit): a power failure after
+// a true return leaves those bytes in the file.
+bool flushFileToDisk(FILE* file);
+
 // Closes every open standard-I/O stream of the process so that files being
 // written are flushed and released before the process ends.
 void closeAllFileStreams(void);
