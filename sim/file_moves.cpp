@@ -196,6 +196,7 @@ bool moveNow(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
   // the program's own included, refuses it.
   if (sim::heldAgainstDeletion(existingFileName) || (replacing && sim::heldAgainstDeletion(newFileName)))
     return fail(ERROR_SHARING_VIOLATION);
+  if (S_ISDIR(sourceInfo.st_mode) && sim::openBelow(existingFileName)) return fail(ERROR_ACCESS_DENIED);
   sim::noteDiskChange();
   if (driveOf(existingFileName) == driveOf(newFileName)) {
     if (rename(from.c_str(), to.c_str()) != 0) return fail(ERROR_ACCESS_DENIED);

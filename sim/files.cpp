@@ -33,6 +33,9 @@ struct OpenFile {
   DWORD access;  // GENERIC_READ and/or GENERIC_WRITE
   DWORD share;   // FILE_SHARE_* granted to later opens
   bool isHandle;
+  // What the handle holds, whatever its path names later.
+  dev_t device;
+  ino_t inode;
 };
 
 struct FileState {
@@ -164,7 +167,9 @@ bool heldWithoutDeleteSharing(const std::string& host) {
 uintptr_t registerOpen(const char* windowsPath, const std::string& host, DWORD access, DWORD share, bool isHandle) {
   uintptr_t id = fileState().nextId;
   fileState().nextId += 4;
-  fileState().openFiles[id] = OpenFile{windowsPath, host, access, share, isHandle};
+  struct stat info;
+  if (!hostStat(host, &info)) info = {};
+  fileState().openFiles[id] = OpenFile{windowsPath, host, access, share, isHandle, info.st_dev, info.st_ino};
   return id;
 }
 
@@ -255,6 +260,13 @@ void lockFile(const std::string& windowsPath) { fileState().lockedHostPaths.inse
 void unlockFile(const std::string& windowsPath) { fileState().lockedHostPaths.erase(hostPath(windowsPath)); }
 
 bool heldAgainstDeletion(const std::string& windowsPath) { return heldWithoutDeleteSharing(hostPath(windowsPath)); }
+
+bool openBelow(const std::string& windowsFolder) {
+  std::string below = hostPath(windowsFolder) + "/";
+  for (const auto& entry : fileState().openFiles)
+    if (entry.second.hostPath.compare(0, below.size(), below) == 0) return true;
+  return false;
+}
 
 void beforeNextOpen(const std::string& windowsPath, std::function<void()> action) {
   fileState().beforeOpen[hostPath(windowsPath)] = std::move(action);
@@ -349,6 +361,11 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
     machine().lastError = ERROR_DIRECTORY;
     return FALSE;
   }
+  // A folder held open without delete sharing cannot go.
+  if (heldWithoutDeleteSharing(host)) {
+    machine().lastError = ERROR_SHARING_VIOLATION;
+    return FALSE;
+  }
   sim::noteDiskChange();
   // A junction goes itself, whatever its target holds.
   struct stat link;
@@ -404,7 +421,7 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
-                          DWORD creationDisposition, DWORD, HANDLE) {
+                          DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
   if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING ||
       (creationDisposition == TRUNCATE_EXISTING && !(desiredAccess & GENERIC_WRITE))) {
     machine().lastError = ERROR_INVALID_PARAMETER;
@@ -417,10 +434,19 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
   }
   struct stat info;
   bool exists = hostStat(host, &info);
-  // Folders open only with backup semantics, which the program never asks for.
+  // Folders open only with backup semantics, and not at all on Windows 95 to ME.
   if (exists && S_ISDIR(info.st_mode)) {
-    machine().lastError = ERROR_ACCESS_DENIED;
-    return INVALID_HANDLE_VALUE;
+    if (!(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) || sim::windowsFamily() != sim::WindowsFamily::NT ||
+        creationDisposition != OPEN_EXISTING || (desiredAccess & GENERIC_WRITE)) {
+      machine().lastError = ERROR_ACCESS_DENIED;
+      return INVALID_HANDLE_VALUE;
+    }
+    if (sharingViolation(host, desiredAccess, shareMode)) {
+      machine().lastError = ERROR_SHARING_VIOLATION;
+      return INVALID_HANDLE_VALUE;
+    }
+    machine().lastError = ERROR_SUCCESS;
+    return reinterpret_cast<HANDLE>(registerOpen(fileName, host, desiredAccess, shareMode, true));
   }
   if (exists && creationDisposition == CREATE_NEW) {
     machine().lastError = ERROR_FILE_EXISTS;
@@ -495,6 +521,21 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIM
     return FALSE;
   }
   if (!keeps(creationTime)) fileState().creationTimes[open->hostPath] = fileTimeValue(*creationTime);
+  return TRUE;
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  const OpenFile* open = findHandle(file);
+  if (open == nullptr || information == nullptr) {
+    machine().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  // Only the object's identity: the volume and the file index.
+  memset(information, 0, sizeof *information);
+  information->dwVolumeSerialNumber = static_cast<DWORD>(open->device);
+  information->nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(open->inode) >> 32);
+  information->nFileIndexLow = static_cast<DWORD>(open->inode);
+  information->nNumberOfLinks = 1;
   return TRUE;
 }
 

@@ -66,6 +66,9 @@ bool securityDescriptorText(const void* descriptor, std::string* text);
 // or another program's lock) lacks FILE_SHARE_DELETE, so that the file can
 // be neither deleted nor renamed.
 bool heldAgainstDeletion(const std::string& windowsPath);
+// Whether anything below the folder is open: Windows then renames neither
+// the folder nor any folder above what is open.
+bool openBelow(const std::string& windowsFolder);
 
 // Supplied by the power area, told by the files and moves areas: every
 // change to the disk (counted, and the power may fail before it), a file

@@ -325,3 +325,25 @@ TEST_F(RollBackTest, NothingIsWrittenThroughAJunctionPlantedInTheTargetFolder) {
                              "Failed to write " + std::string(kTarget) + "\\Modules\\Std\\osc.vmm");
   EXPECT_TRUE(std::filesystem::is_empty(sim::hostPath("C:\\Elsewhere")));
 }
+
+// The run holds the target folder: while it writes, no other program can
+// move the folder or a folder above it away to put a junction in its place;
+// once it is over, they are the user's again. A path that leads through a
+// junction already is refused before anything is made.
+TEST_F(RollBackTest, NoFolderOnTheTargetsPathCanBeSwappedForAJunction) {
+  const std::string target = kTarget;
+  std::vector<bool> moved;
+  sim::beforeNextOpen(target + "\\vm.exe", [&] {
+    moved.push_back(MoveFileA(kTarget, "C:\\Swapped") != FALSE);
+    moved.push_back(MoveFileA("C:\\Program Files", "C:\\Swapped") != FALSE);
+  });
+  EXPECT_EQ(runInstallation(), kInstallationDone);
+  EXPECT_EQ(moved, (std::vector<bool>{false, false}));
+  EXPECT_TRUE(MoveFileA("C:\\Program Files", "C:\\Swapped"));
+  uninstallList.clear();
+
+  ASSERT_TRUE(CreateDirectoryA("C:\\Real", nullptr));
+  ASSERT_TRUE(sim::makeReparsePoint("C:\\Program Files", "C:\\Real"));
+  sim::answerNextMessageBox(IDOK);
+  expectStoppedWithoutATrace("a junction above the target", "Failed to create " + target);
+}

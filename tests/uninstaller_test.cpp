@@ -417,6 +417,26 @@ TEST_F(UninstallerTest, NothingIsDeletedThroughAJunctionPlantedInTheInstallation
   EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "vm.exe")));
 }
 
+// Between the question and the copy's start, the installation folder is
+// moved away and a junction put in its place, leading to a folder that looks
+// the same: the copy removes nothing through it.
+TEST_F(UninstallerTest, AnInstallationFolderSwappedForAJunctionBeforeTheCopyRunsIsLeftAlone) {
+  install(kInstallFolder);
+  startUninstaller(kInstallFolder, IDYES);
+  ASSERT_TRUE(MoveFileA(kInstallFolder, "C:\\Moved"));
+  ASSERT_TRUE(CreateDirectoryA("C:\\Decoy", nullptr));
+  for (const char* name : {"_vmunins.dat", "vm.exe", "vm.hlp"})
+    ASSERT_TRUE(CopyFileA((std::string("C:\\Moved\\") + name).c_str(), (std::string("C:\\Decoy\\") + name).c_str(), TRUE));
+  ASSERT_TRUE(sim::makeReparsePoint(kInstallFolder, "C:\\Decoy"));
+  sim::answerNextMessageBox(IDOK);
+  runCopy();
+  EXPECT_EQ(lastMessage(), kMissingData);
+  for (const char* name : {"_vmunins.dat", "vm.exe", "vm.hlp"}) {
+    EXPECT_TRUE(sim::fileExists(std::string("C:\\Decoy\\") + name)) << name;
+    EXPECT_TRUE(sim::fileExists(std::string("C:\\Moved\\") + name)) << name;
+  }
+}
+
 TEST_F(UninstallerTest, TheCopyIsStartedInItsOwnFolderWithTheOriginalsPathAndProcess) {
   // The user's own temporary folder, where any program the user runs may
   // swap a file: the copy, which runs elevated, is never made there.

@@ -1,3 +1,4 @@
+#include "base/held_folder.h"
 #include "uninstall/removal.h"
 
 #include "base/paths.h"
@@ -65,6 +66,7 @@ void removeFile(const char* path, RemovalTally& tally) {
 }
 
 void removeFolder(const char* path, RemovalTally& tally) {
+  letGoOfFolderAt(path);
   if (RemoveDirectoryA(path)) return;
   DWORD error = GetLastError();
   // A file of that name is not the folder that was recorded.

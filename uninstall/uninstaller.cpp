@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "extract/kept_files.h"
+#include "base/held_folder.h"
 #include "base/paths.h"
 #include "install/pipe_driver.h"
 #include "install/run_lock.h"
@@ -44,12 +45,14 @@ bool takeRunLockOrTell() {
 // cannot be read. A re-installation that ended without saving or rolling back
 // (the power failed) is rolled back first: the data file and what it lists
 // are then the earlier installation's again, and no backup is left over.
+// The folder is held from here to the end (see held_folder.h): what was read
+// from it is what is removed.
 bool loadRecords(const char* folder, UninstallList& records) {
-  if (isDriveRootedPath(folder)) restoreKeptFiles(folder);
+  bool held = isDriveRootedPath(folder) && holdFolder(folder);
+  if (held) restoreKeptFiles(folder);
   char dataFile[kPathBufferSize];
   formatText(dataFile, sizeof dataFile, "%s", folder);
-  if (isDriveRootedPath(folder) && joinPath(dataFile, kUninstallFileName) && records.loadForRemoval(dataFile))
-    return true;
+  if (held && joinPath(dataFile, kUninstallFileName) && records.loadForRemoval(dataFile)) return true;
   MessageBoxA(nullptr, kMissingDataText, kUninstallCaption, MB_OK | MB_ICONEXCLAMATION);
   return false;
 }
@@ -138,6 +141,7 @@ int runUninstaller(const char* commandLine) {
   bool comReady = SUCCEEDED(CoInitialize(nullptr));
   HandOver handOver;
   bool restart = parseHandOver(commandLine, &handOver) ? finishFromCopy(handOver) : startFromInstallation();
+  releaseHeldFolder();
   if (comReady) CoUninitialize();
   // The setup's own restart, whose message on failure carries this caption.
   if (restart) restartWindows();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/held_folder.h"
 #include "base/paths.h"
 #include "platform/win32.h"
 
@@ -169,6 +170,7 @@ bool UninstallList::rollBack(const char* folder) {
     if (record->kind == kUninstallFile) {
       DeleteFileA(record->path);
     } else {
+      letGoOfFolderAt(record->path);
       RemoveDirectoryA(record->path);
     }
   }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "extract/kept_files.h"
+#include "base/held_folder.h"
 #include "base/paths.h"
 #include "install/pipe_driver.h"
 #include "install/registry.h"
@@ -67,6 +68,17 @@ int32_t extractComponents() {
   return kInstallationDone;
 }
 
+int32_t refuseTargetFolder() {
+  char text[kPathBufferSize + 32];
+  formatText(text, sizeof text, kCreateFolderFailedFormat, installOptions.targetFolder);
+  tell(text);
+  return kInstallationStopped;
+}
+
+struct FolderHoldEnd {
+  ~FolderHoldEnd() { releaseHeldFolder(); }
+};
+
 void normaliseTargetFolder() {
   char normal[kPathBufferSize];
   if (normalisePath(installOptions.targetFolder, normal)) strcpy(installOptions.targetFolder, normal);
@@ -84,15 +96,15 @@ int32_t runInstallation() {
   // the way), with the long names of its levels once it exists.
   normaliseTargetFolder();
   // A folder that cannot be made (a drive that is not there, a name Windows
-  // refuses) is the user's to change: the page goes back to the summary.
-  if (!createDirectoryPath(target)) {
-    char text[kPathBufferSize + 32];
-    formatText(text, sizeof text, kCreateFolderFailedFormat, target);
-    tell(text);
-    return kInstallationStopped;
-  }
+  // refuses) is the user's to change: the page goes back to the summary. So
+  // is one reached through a junction or link, which leads somewhere else.
+  if (leadsThroughReparsePoint(target) || !createDirectoryPath(target)) return refuseTargetFolder();
 
   normaliseTargetFolder();
+  // Held until the run ends, whichever way (see held_folder.h). A folder the
+  // path does not lead straight to is no place to install to.
+  FolderHoldEnd holdEnd;
+  if (!holdFolder(target)) return refuseTargetFolder();
 
   char dataFile[kPathBufferSize];
   strcpy(dataFile, target);
