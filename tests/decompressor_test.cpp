@@ -114,28 +114,30 @@ TEST_F(DecompressorTest, MatchesReachTheWholeWindowAfterItHasWrapped) {
   EXPECT_EQ(decode(streamOf(items)).text, expected);
 }
 
-TEST_F(DecompressorTest, ProgressIsReportedInAlternatingRunsOf256Symbols) {
+// After the item that reaches 4096, 8192 and so on: a match across the
+// boundary reports once it is whole, a literal on it at once, and the
+// stream's end needs no report.
+TEST_F(DecompressorTest, ProgressIsReportedAfterTheItemThatReachesEachRunOf4096Symbols) {
   std::vector<Item> items;
-  for (int i = 0; i < 300; ++i) items.push_back(literal(static_cast<char>('a' + i % 3)));
+  for (int i = 0; i < 4090; ++i) items.push_back(literal(static_cast<char>('a' + i % 3)));
+  items.push_back(match(64, 3));
+  for (int i = 4154; i < 8192 + 10; ++i) items.push_back(literal(static_cast<char>('a' + i % 3)));
   std::vector<uint8_t> stream = streamOf(items);
   progressCalls.clear();
   stopAtCall = -1;
   EXPECT_EQ(decode(stream, recordProgress).result, 1);
-  // After the symbols with index 256 to 299.
-  ASSERT_EQ(progressCalls.size(), 44u);
-  EXPECT_DOUBLE_EQ(progressCalls.front(), 257.0 / 300.0);
-  EXPECT_DOUBLE_EQ(progressCalls.back(), 1.0);
+  EXPECT_EQ(progressCalls, (std::vector<double>{4154.0 / 8202.0, 8192.0 / 8202.0}));
 
   progressCalls.clear();
-  EXPECT_EQ(decode(streamOf(std::vector<Item>(items.begin(), items.begin() + 256)), recordProgress).result, 1);
+  EXPECT_EQ(decode(streamOf(std::vector<Item>(items.begin(), items.begin() + 4090)), recordProgress).result, 1);
   EXPECT_TRUE(progressCalls.empty());
 
-  // A stop asked for at the first call ends the decoding there.
+  // A stop asked for at the first call ends the decoding after that item.
   progressCalls.clear();
   stopAtCall = 1;
   Decoded stopped = decode(stream, recordProgress);
   EXPECT_EQ(stopped.result, 0);
-  EXPECT_EQ(stopped.text.size(), 257u);
+  EXPECT_EQ(stopped.text.size(), 4154u);
   stopAtCall = -1;
 }
 
@@ -347,13 +349,13 @@ TEST_F(DecompressorTest, TheTableDecoderMatchesTheTreeWalkOnEveryKindOfContent) 
   std::string periods = std::string(5000, 'A');
   for (const char* period : {"ab", "abc", "abcdefg", "abcdefgh", "abcdefghi"})
     for (int i = 0; i < 900; ++i) periods += period;
-  // 300 symbols of which the last has only 3 bits.
+  // 9000 symbols of which the last has only 3 bits.
   std::vector<Item> shortLast;
-  for (int i = 0; i < 299; ++i) shortLast.push_back(literal(static_cast<char>('a' + i % 5)));
+  for (int i = 0; i < 8999; ++i) shortLast.push_back(literal(static_cast<char>('a' + i % 5)));
   shortLast.push_back(literal(5));
 
   const std::vector<std::vector<uint8_t>> streams = {packed(text), packed(pseudoRandom(5000, 11)), packed(shuffled),
-                                                     packed(periods), streamOf(shortLast, 299 * 8 + 3)};
+                                                     packed(periods), streamOf(shortLast, 8999 * 8 + 3)};
   for (size_t i = 0; i < streams.size(); ++i) {
     EXPECT_TRUE(decodeAlike(streams[i], false)) << "stream " << i;
     Outcome all = decodeIsolated(Decoder::program, streams[i], true, 0);

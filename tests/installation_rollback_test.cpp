@@ -26,28 +26,28 @@ struct SampleFile {
   size_t size;
 };
 
-// Three entries are long enough for progress calls (the decoder calls after
-// symbols 256 to 511 of each entry): 100 (300 bytes, a file boundary after
-// symbol 279), 200 (270 bytes, a boundary after symbol 259) and the
-// uninstaller's 1000 (260 bytes), whose file is kept out of the data file.
+// Three entries are long enough for a progress call each (the decoder calls
+// after the item that reaches 4096 symbols): 100 (4420 bytes, a file boundary
+// after symbol 4400), 200 (4210 bytes) and the uninstaller's 1000 (4300
+// bytes), whose file is kept out of the data file.
 const std::vector<std::string> kFolders100 = {"Help"};
 const std::vector<std::string> kFolders101 = {"Work", "Work\\Patches"};
 const std::vector<std::string> kFolders200 = {"Modules", "Modules\\Std"};
 const std::vector<SampleFile> kFiles = {
-    {100, "vm.exe", 280},
+    {100, "vm.exe", 4400},
     {100, "Help\\vm.hlp", 20},
     {101, "Work\\Patches\\a.vme", 10},
     {101, "Work\\Patches\\b.vme", 10},
     {102, "Bin\\dsp.dll", 5},
     {104, "notes.txt", 5},
     {105, "Bin\\fx.dll", 5},
-    {200, "Modules\\Std\\osc.vmm", 260},
+    {200, "Modules\\Std\\osc.vmm", 4200},
     {200, "Modules\\Std\\flt.vmm", 10},
-    {1000, "_vmunins.exe", 260},
+    {1000, "_vmunins.exe", 4300},
     {1001, "Velk Modular Home Page.url", 30},
     {1002, "Velk Modular License.txt", 40},
 };
-const int kProgressCalls = (300 - 256) + (270 - 256) + (260 - 256);
+const int kProgressCalls = 3;
 
 // Release 2 of the product has other bytes and another time in every file.
 std::string contentFor(const SampleFile& file, int release = 1) {

@@ -104,7 +104,8 @@ int32_t TreeWalkingDecompressor::decodeStream(BitSource& source, BitSink& sink, 
   distanceTree.readCodeTree(source);
   lengthTree.readCodeTree(source);
   int32_t bitsDone = 0;
-  int32_t symbolIndex = 0;
+  int32_t symbolsDone = 0;
+  int32_t nextReport = kProgressRunSymbols;
   if (totalBits <= 0) return 1;
   for (;;) {
     int32_t symbol = nextSymbol(source);
@@ -114,11 +115,13 @@ int32_t TreeWalkingDecompressor::decodeStream(BitSource& source, BitSink& sink, 
     // A last symbol wider than the bits left is refused by the sink.
     sink.putBitsLowFirst(static_cast<uint32_t>(symbol), bits);
     bitsDone += bits;
-    if (progress != nullptr) {
-      bool inReportingRun = (symbolIndex & kProgressRunBit) != 0;
-      ++symbolIndex;
-      if (inReportingRun && progress(static_cast<double>(bitsDone) / static_cast<double>(totalBits)) == 0) return 0;
-    }
+    ++symbolsDone;
     if (bitsDone >= totalBits) return 1;
+    // After the item that reaches each multiple of the run.
+    bool itemEnded = copyLeft <= 0 && literalPending <= 0;
+    if (progress != nullptr && itemEnded && symbolsDone >= nextReport) {
+      nextReport = symbolsDone - symbolsDone % kProgressRunSymbols + kProgressRunSymbols;
+      if (progress(static_cast<double>(bitsDone) / static_cast<double>(totalBits)) == 0) return 0;
+    }
   }
 }

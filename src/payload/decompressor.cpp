@@ -16,12 +16,6 @@ constexpr int32_t kRunBytes = 16 * 1024;
 // past its end; they lie in this margin and are overwritten by the output
 // after.
 constexpr int32_t kCopyOvershoot = 16;
-// The progress function learns how far the installation has come from the
-// bytes the sink has written, so output goes to the sink before a progress
-// call once this much has gathered: the bar then lags the decoder by at most
-// 4 KiB, which no one can see, and half of all symbols are not each a call
-// of the sink of their own.
-constexpr int32_t kLagBeforeReport = 4096;
 constexpr int32_t kOutputBytes = kFarthestMatch + kRunBytes + kLongestMatch + kCopyOvershoot;
 
 struct LongCode {
@@ -189,18 +183,21 @@ int32_t Decompressor::decodeItems(MemoryBitSource& source, BitSink& sink, Progre
     return (result);                                              \
   } while (0)
 
-  // Items wholly before this many symbols run without looking at each
-  // symbol: none of them can be reported or be the last one.
-  auto quietLimit = [&] {
-    int32_t quietEnd = wholeSymbols;
-    if (progress != nullptr) {
-      int32_t nextReported = (produced & kProgressRunBit) != 0 ? produced : (produced | (kProgressRunBit - 1)) + 1;
-      if (nextReported < quietEnd) quietEnd = nextReported;
-    }
-    return quietEnd - kLongestMatch;
+  // Progress is reported after the item that reaches each multiple of
+  // kProgressRunSymbols, with all output up to there handed to the sink
+  // first: the progress function learns how far the installation has come
+  // from the bytes written. False when it asked to stop.
+  int32_t nextReport = kProgressRunSymbols;
+  auto report = [&]() -> bool {
+    if (progress == nullptr || produced < nextReport) return true;
+    nextReport = produced - produced % kProgressRunSymbols + kProgressRunSymbols;
+    handOn(out);
+    return progress(static_cast<double>(produced) * kEntrySymbolBits / static_cast<double>(totalBits)) != 0;
   };
   const int32_t doneAt = lastBits == 0 ? wholeSymbols : INT32_MAX;
-  int32_t quietUpTo = quietLimit();
+  // Items that begin this far before the last symbol cannot reach past it,
+  // and run without looking at each symbol.
+  const int32_t quietUpTo = wholeSymbols - kLongestMatch;
   for (;;) {
     if (out > slideAt) slide();
     uint8_t* item = out;
@@ -208,34 +205,33 @@ int32_t Decompressor::decodeItems(MemoryBitSource& source, BitSink& sink, Progre
     int32_t length = decodeItem();
     if (quiet) {
       produced += length;
-      if (produced < doneAt) continue;
-      handOn(out);
-      VM_RETURN_WITH_WINDOW(1);
-    }
-    // The item's symbols one by one: progress is reported after each as its
-    // index says, and the stream may end inside the item.
-    for (int32_t k = 0; k < length; ++k) {
-      int32_t index = produced++;
-      int32_t bitsDone = 8 * produced;
-      bool reported = progress != nullptr && (index & kProgressRunBit) != 0;
-      if (index == wholeSymbols) {
-        // The last symbol has fewer than 8 bits; one wider than them is
-        // refused by the sink.
-        handOn(item + k);
-        sink.putBitsLowFirst(item[k], lastBits);
-        handed = item + k + 1;
-        bitsDone = totalBits;
-      } else if (bitsDone >= totalBits || (reported && item + k + 1 - handed >= kLagBeforeReport)) {
-        handOn(item + k + 1);
+      if (produced == doneAt) {
+        handOn(out);
+        VM_RETURN_WITH_WINDOW(1);
       }
-      if (reported && progress(static_cast<double>(bitsDone) / static_cast<double>(totalBits)) == 0) {
-        // Stopped: the sink gets exactly the symbols up to this one.
-        handOn(item + k + 1);
-        VM_RETURN_WITH_WINDOW(0);
+    } else {
+      // Near the end, one symbol at a time: the stream may end inside the
+      // item.
+      for (int32_t k = 0; k < length; ++k) {
+        int32_t index = produced++;
+        if (index == wholeSymbols) {
+          // The last symbol has fewer than 8 bits; one wider than them is
+          // refused by the sink.
+          handOn(item + k);
+          sink.putBitsLowFirst(item[k], lastBits);
+          handed = item + k + 1;
+          VM_RETURN_WITH_WINDOW(1);
+        }
+        if (produced == doneAt) {
+          handOn(item + k + 1);
+          VM_RETURN_WITH_WINDOW(1);
+        }
       }
-      if (bitsDone >= totalBits) VM_RETURN_WITH_WINDOW(1);
     }
-    quietUpTo = quietLimit();
+    if (!report()) {
+      // Stopped: the sink gets exactly the symbols up to this item's end.
+      VM_RETURN_WITH_WINDOW(0);
+    }
   }
 #undef VM_RETURN_WITH_WINDOW
 }

@@ -32,9 +32,11 @@ constexpr int32_t kLongestMatch = 1 << kLengthSymbolBits;
 constexpr int32_t kFarthestMatch = 1 << kEntryWindowBits;
 constexpr int32_t kTotalBitsFieldBits = 32;
 
-// Progress is reported in runs: after each of the symbols with index 256 to
-// 511, 768 to 1023 and so on, none after the others.
-constexpr int32_t kProgressRunBit = 256;
+// Progress is reported once per run of this many symbols: after the item
+// (a literal or a match) that reaches 4096, 8192 and so on. At the decoder's
+// speed a run takes some microseconds, so a stop asked for is heeded at once,
+// while the calls cost nothing beside the decoding.
+constexpr int32_t kProgressRunSymbols = 4096;
 
 // The widths of the decoding tables. A literal code of up to 11 bits takes
 // one look into a table of 8 KiB; the longest codes of real entries, up to
@@ -55,9 +57,9 @@ class Decompressor {
   Decompressor& operator=(const Decompressor&) = delete;
 
   // Reads the header and the three descriptions, then hands every decoded
-  // symbol to the sink, calling `progress` (may be null) after the symbols
-  // with index 256 to 511, 768 to 1023 and so on; the sink then has all but
-  // at most the last few KiB of the symbols decoded. Returns 1 when
+  // symbol to the sink, calling `progress` (may be null) after each item
+  // that reaches a multiple of kProgressRunSymbols symbols, short of the
+  // last symbol; the sink then has every symbol decoded. Returns 1 when
   // totalBits bits were produced (or totalBits <= 0), 0 when progress asked
   // to stop; either way the sink has every symbol decoded up to there, and
   // none after. A last symbol of fewer than 8 bits is put with
