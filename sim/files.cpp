@@ -173,9 +173,11 @@ uintptr_t registerOpen(const char* windowsPath, const std::string& host, DWORD a
   return id;
 }
 
-OpenFile* findHandle(HANDLE handle) {
+// A stream's handle (streamFileHandle) serves calls on the file too, but is
+// the stream's to close.
+OpenFile* findHandle(HANDLE handle, bool streamsToo = false) {
   auto found = fileState().openFiles.find(reinterpret_cast<uintptr_t>(handle));
-  if (found == fileState().openFiles.end() || !found->second.isHandle) return nullptr;
+  if (found == fileState().openFiles.end() || !(found->second.isHandle || streamsToo)) return nullptr;
   return &found->second;
 }
 
@@ -485,7 +487,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
 
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
                         const FILETIME* lastWriteTime) {
-  const OpenFile* open = findHandle(file);
+  const OpenFile* open = findHandle(file, true);
   if (open == nullptr) {
     machine().lastError = ERROR_INVALID_HANDLE;
     return FALSE;
@@ -608,6 +610,12 @@ FILE* openWindowsFile(const char* path, const char* mode) {
   }
   fileState().programStreams[stream->openId] = file;
   return file;
+}
+
+HANDLE streamFileHandle(FILE* file) {
+  for (const auto& stream : fileState().programStreams)
+    if (stream.second == file) return reinterpret_cast<HANDLE>(stream.first);
+  return INVALID_HANDLE_VALUE;
 }
 
 bool flushFileToDisk(FILE* file) {

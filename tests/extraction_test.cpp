@@ -89,12 +89,30 @@ TEST_F(ExtractionTest, FilesAndFoldersLandWithTheirContentAndStoredTimes) {
   EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(ExtractionTest, TheInstallingDialogNamesEachFileAndItsFolderWhileItIsWritten) {
-  installEntry(100, makeEntry({"Help"}, {{"vm.exe", "program"}, {"Help\\vm.hlp", "help"}}));
-  ASSERT_EQ(extractEntry(100, nullptr), kExtractDone);
-  const InstallingStandIn& shown = InstallingStandIn::log();
-  EXPECT_EQ(shown.copyingTexts, (std::vector<std::string>{"Copying vm.exe", "", "Copying vm.hlp", ""}));
-  EXPECT_EQ(shown.targetTexts, (std::vector<std::string>{"to C:\\Target\\", "", "to C:\\Target\\Help\\", ""}));
+// A file and its folder are named as it begins, the first of each
+// extraction always, a later one when 50 ms have passed since a name was
+// shown; the texts are cleared once the extraction is done.
+TEST_F(ExtractionTest, TheInstallingDialogNamesTheFilesAsFastAsTheEyeFollows) {
+  installEntry(100, makeEntry({"Help"}, {{"vm.exe", "program"}, {"Help\\vm.hlp", "help"}, {"a.txt", "a"}}));
+  struct Case {
+    DWORD millisecondsPerReading;
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+  };
+  const std::vector<Case> cases = {
+      {50, {"Copying vm.exe", "Copying vm.hlp", "Copying a.txt", ""},
+       {"to C:\\Target\\", "to C:\\Target\\Help\\", "to C:\\Target\\", ""}},
+      {30, {"Copying vm.exe", "Copying a.txt", ""}, {"to C:\\Target\\", "to C:\\Target\\", ""}},
+      {0, {"Copying vm.exe", ""}, {"to C:\\Target\\", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.millisecondsPerReading);
+    InstallingStandIn::log() = InstallingStandIn();
+    sim::setClockStepPerReading(c.millisecondsPerReading);
+    ASSERT_EQ(extractEntry(100, nullptr), kExtractDone);
+    EXPECT_EQ(InstallingStandIn::log().copyingTexts, c.files);
+    EXPECT_EQ(InstallingStandIn::log().targetTexts, c.folders);
+  }
 }
 
 TEST_F(ExtractionTest, ExtractingTwiceOverwritesAndRecordsNothingTwiceWhateverTheCase) {

@@ -105,6 +105,19 @@ TEST_F(UninstallListTest, RecordsKeepTheirOrderAndEqualPathsOfOneKindAreAddedOnc
                                  {kUninstallFolder, "C:\\X"},            {kUninstallFile, "C:\\X\\\xC9t\xE9"},
                                  {kUninstallFile, "C:\\X\\\xE9t\xE9"}, {kUninstallFile, "C:\\X/a.txt"}};
   EXPECT_EQ(describe(entriesOf(list)), describe(expected));
+
+  // Thousands of records: the same again in the other case still finds its
+  // first record, across every growth of the lookup.
+  for (int i = 0; i < 3000; ++i) add(("C:\\Many\\f" + std::to_string(i) + ".txt").c_str(), kUninstallFile);
+  UninstallList taken;
+  for (int i = 0; i < 3000; ++i)
+    ASSERT_TRUE(taken.addRecord(("C:\\MANY\\F" + std::to_string(i) + ".TXT").c_str(), kUninstallFile, false));
+  for (int i = 0; i < 3000; ++i)
+    ASSERT_TRUE(taken.addRecord(("c:\\many\\f" + std::to_string(i) + ".txt").c_str(), kUninstallFile, true));
+  EXPECT_EQ(entriesOf(list).size(), expected.size() + 3000);
+  EXPECT_EQ(entriesOf(taken).size(), 3000u);
+  for (PtrListNode<UninstallRecord>* node = taken.records().head(); node != nullptr; node = node->next)
+    EXPECT_EQ(node->item->madeByThisRun, 1) << node->item->path;
 }
 
 TEST_F(UninstallListTest, SavedListLoadsBackRecordForRecord) {

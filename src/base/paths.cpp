@@ -46,7 +46,8 @@ bool fileExists(const char* path) {
   return findEntry(path, &found) && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool passesReparsePoint(const char* path, const char* folder, bool includingLast) {
+bool passesReparsePoint(const char* path, const char* folder, bool includingLast, bool* lastIsFile) {
+  if (lastIsFile != nullptr) *lastIsFile = false;
   if (!isPathInsideFolder(path, folder)) return true;
   size_t length = strlen(path);
   ENSURE(length < static_cast<size_t>(kPathBufferSize));
@@ -66,6 +67,7 @@ bool passesReparsePoint(const char* path, const char* folder, bool includingLast
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+    if (last && lastIsFile != nullptr) *lastIsFile = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
   return false;
 }

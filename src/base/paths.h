@@ -74,8 +74,9 @@ bool fileExists(const char* path);
 // somewhere else, perhaps outside the folder. A user who may write to the
 // folder can plant one there; the elevated program must then not write or
 // delete through it. Windows 9x has none. A path not inside `folder` counts
-// as one.
-bool passesReparsePoint(const char* path, const char* folder, bool includingLast);
+// as one. With `includingLast`, `lastIsFile` (may be null) learns from the
+// same look whether the path names a file that exists, saving a look of its own.
+bool passesReparsePoint(const char* path, const char* folder, bool includingLast, bool* lastIsFile = nullptr);
 
 // Creates every level of a drive-rooted folder path that does not exist yet.
 // Levels made before a failure are left in place.

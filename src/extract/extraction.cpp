@@ -188,12 +188,14 @@ char* extractToMemory(int32_t id, HWND owner) {
   return reinterpret_cast<char*>(block);
 }
 
+bool setOpenFileTimes(HANDLE file, const FILETIME& time) { return SetFileTime(file, &time, nullptr, &time) != FALSE; }
+
 bool setFileTimes(const char* path, const FILETIME& time) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  BOOL set = SetFileTime(file, &time, nullptr, &time);
+  bool set = setOpenFileTimes(file, time);
   if (!CloseHandle(file)) return false;
-  return set != FALSE;
+  return set;
 }
 
 bool findCatalogueFile(int32_t id, const char* name, CatalogueFile* file, int32_t* offset) {

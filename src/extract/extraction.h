@@ -59,6 +59,9 @@ char* extractToMemory(int32_t id, HWND owner);
 // Sets the creation and last-write time of the file at `path` and leaves its
 // last-access time alone.
 bool setFileTimes(const char* path, const FILETIME& time);
+// The same through a handle open for writing: once set so, the times stay
+// as they are when the handle is closed.
+bool setOpenFileTimes(HANDLE file, const FILETIME& time);
 
 // The catalogue record of entry `id`'s file `name` (as stored, letter case
 // ignored), and where its content begins among the entry's files as

@@ -31,6 +31,13 @@ constexpr size_t kTextBufferSize = kPathBufferSize + 32;
 constexpr int32_t kWriteBufferSize = 64 * 1024;
 uint8_t writeBuffer[kWriteBufferSize];
 
+// Each text set on the dialog is a repaint (under Wine a trip through the
+// server as well), and with small files names would change faster than
+// anyone can read them: a file is named when it begins only once this long
+// has passed since a name was last shown, and the first file of every
+// extraction always.
+constexpr DWORD kShowFileInterval = 50;
+
 // Names the file on the Installing dialog: its name and extension on the
 // first line, its drive and folder, up to the last separator, on the second.
 void showFile(const char* path) {
@@ -72,7 +79,9 @@ FileSink::FileSink()
       failed_(0),
       overrun_(0),
       buffered_(0),
-      keptAside_(false) {
+      keptAside_(false),
+      shownAny_(false),
+      shownAt_(0) {
   writeFailed = 0;
 }
 
@@ -142,6 +151,7 @@ bool FileSink::writeBuffered() {
 
 bool FileSink::complete() {
   finishFile();
+  if (shownAny_) clearShownFile();
   return remaining_ == 0 && fileIndex_ == fileRecords.count() && overrun_ == 0;
 }
 
@@ -153,9 +163,11 @@ void FileSink::beginFile() {
   // written over. A folder in its place stays, and the file cannot be made.
   keptAside_ = false;
   // A junction or link below the target folder, which the extraction never
-  // makes, would take the write somewhere else.
-  if (passesReparsePoint(record.path, installOptions.targetFolder, true)) return;
-  keptAside_ = fileExists(record.path);
+  // makes, would take the write somewhere else. The same look at the file's
+  // own level tells whether it is there already.
+  bool there = false;
+  if (passesReparsePoint(record.path, installOptions.targetFolder, true, &there)) return;
+  keptAside_ = there;
   if (keptAside_ && !keepAside(record.path)) return;
   file_ = openWindowsFile(record.path, "wb");
   if (file_ == nullptr) return;
@@ -165,7 +177,13 @@ void FileSink::beginFile() {
   remaining_ = record.size;
   buildCrcTable();
   runningCrc_ = kCrcInitialState;
-  showFile(record.path);
+  // Unsigned difference: right across the tick counter's wrap.
+  DWORD now = GetTickCount();
+  if (!shownAny_ || now - shownAt_ >= kShowFileInterval) {
+    showFile(record.path);
+    shownAny_ = true;
+    shownAt_ = now;
+  }
 }
 
 void FileSink::finishFile() {
@@ -173,16 +191,17 @@ void FileSink::finishFile() {
   const FileRecord& record = fileRecords[fileIndex_];
   // The last block reaches the disk only now: a full disk may show here first.
   bool written = writeBuffered() && (flushWrittenFiles == 0 || flushFileToDisk(file_));
+  // A file that failed in any way is still given its time and recorded, so
+  // that a roll-back deletes it. The time goes on through the stream's own
+  // handle, after the last write (the stream is unbuffered, so its close
+  // writes nothing more): no second open of the file.
+  bool timed = setOpenFileTimes(streamFileHandle(file_), record.time);
   bool closed = fclose(file_) == 0 && written;
   file_ = nullptr;
-  // A file that failed in any way is still given its time and recorded, so
-  // that a roll-back deletes it.
-  bool timed = setFileTimes(record.path, record.time);
   bool recorded = recordFile(record.path);
   bool intact = remaining_ > 0 || ~runningCrc_ == expectedCrc_;
   if (!closed || !timed || !recorded || !intact) fail();
   ++fileIndex_;
-  clearShownFile();
 }
 
 void FileSink::fail() {

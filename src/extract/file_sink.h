@@ -64,6 +64,8 @@ class FileSink final : public BitSink {
   int32_t overrun_;  // the stream held bytes past the last catalogued file
   int32_t buffered_;  // bytes of the current file waiting in the write buffer
   bool keptAside_;    // the current file was there before and is kept aside
+  bool shownAny_;     // a file of this extraction has been named on the dialog
+  uint32_t shownAt_;  // when, in GetTickCount's milliseconds
 };
 
 #endif  // VM_EXTRACT_FILE_SINK_H

@@ -40,9 +40,57 @@ void copyFolderOf(const char* filePath, char* folder) {
   folder[length] = '\0';
 }
 
+// FNV-1a over the path with A to Z folded, as pathsEqualIgnoringCase
+// compares, and the kind.
+uint32_t recordHash(const char* path, int32_t kind) {
+  uint32_t hash = 2166136261u ^ static_cast<uint32_t>(kind);
+  for (const char* c = path; *c != '\0'; ++c) {
+    uint32_t byte = static_cast<unsigned char>(*c);
+    if (byte >= 'A' && byte <= 'Z') byte += 'a' - 'A';
+    hash = (hash ^ byte) * 16777619u;
+  }
+  return hash;
+}
+
+constexpr int32_t kSmallestIndex = 64;
+
 }  // namespace
 
+int32_t UninstallList::indexSlotOf(const char* path, int32_t kind) const {
+  uint32_t mask = static_cast<uint32_t>(indexSize_ - 1);
+  for (uint32_t slot = recordHash(path, kind) & mask;; slot = (slot + 1) & mask) {
+    const UninstallRecord* record = index_[slot];
+    // The table is never full, so an empty slot ends every search.
+    if (record == nullptr || (record->kind == kind && pathsEqualIgnoringCase(record->path, path)))
+      return static_cast<int32_t>(slot);
+  }
+}
+
+bool UninstallList::reserveIndexSlot() {
+  if (indexSize_ > 0 && (indexed_ + 1) * 2 <= indexSize_) return true;
+  int32_t size = indexSize_ > 0 ? indexSize_ * 2 : kSmallestIndex;
+  // Beyond this the block size would not fit its 32-bit count.
+  if (size > (INT32_MAX / static_cast<int32_t>(sizeof(UninstallRecord*))) / 2) return false;
+  UninstallRecord** grown =
+      static_cast<UninstallRecord**>(allocateBlock(size * static_cast<int32_t>(sizeof(UninstallRecord*))));
+  if (grown == nullptr) return false;
+  memset(static_cast<void*>(grown), 0, static_cast<size_t>(size) * sizeof(UninstallRecord*));
+  if (index_ != nullptr) freeBlock(index_);
+  index_ = grown;
+  indexSize_ = size;
+  indexed_ = 0;
+  // Again in list order: of equal records the oldest stays the one found.
+  for (PtrListNode<UninstallRecord>* node = records_.head(); node != nullptr; node = node->next) {
+    int32_t slot = indexSlotOf(node->item->path, node->item->kind);
+    if (index_[slot] != nullptr) continue;
+    index_[slot] = node->item;
+    ++indexed_;
+  }
+  return true;
+}
+
 bool UninstallList::appendRecord(const char* path, size_t length, int32_t kind, bool madeByThisRun) {
+  if (!reserveIndexSlot()) return false;
   UninstallRecord* record = static_cast<UninstallRecord*>(allocateBlock(static_cast<int32_t>(sizeof(UninstallRecord))));
   if (record == nullptr) return false;
   char* text = static_cast<char*>(allocateBlock(static_cast<int32_t>(length + 1)));
@@ -60,6 +108,11 @@ bool UninstallList::appendRecord(const char* path, size_t length, int32_t kind, 
     freeBlock(record);
     return false;
   }
+  int32_t slot = indexSlotOf(text, kind);
+  if (index_[slot] == nullptr) {
+    index_[slot] = record;
+    ++indexed_;
+  }
   return true;
 }
 
@@ -70,12 +123,11 @@ bool UninstallList::addRecord(const char* path, int32_t kind, bool madeByThisRun
   size_t length = strlen(path);
   ENSURE(length >= 1 && length <= kLongestRecordPath);
   ENSURE(isKnownKind(kind));
-  for (PtrListNode<UninstallRecord>* node = records_.head(); node != nullptr; node = node->next) {
-    if (node->item->kind == kind && pathsEqualIgnoringCase(node->item->path, path)) {
-      // Taken over, but no longer there when this run made it again.
-      if (madeByThisRun) node->item->madeByThisRun = 1;
-      return true;
-    }
+  UninstallRecord* found = indexSize_ > 0 ? index_[indexSlotOf(path, kind)] : nullptr;
+  if (found != nullptr) {
+    // Taken over, but no longer there when this run made it again.
+    if (madeByThisRun) found->madeByThisRun = 1;
+    return true;
   }
   return appendRecord(path, length, kind, madeByThisRun);
 }
@@ -184,4 +236,8 @@ void UninstallList::clear() {
     freeBlock(node->item);
   }
   records_.clearNodes();
+  if (index_ != nullptr) freeBlock(index_);
+  index_ = nullptr;
+  indexSize_ = 0;
+  indexed_ = 0;
 }

@@ -88,7 +88,19 @@ class UninstallList {
   // loadFrom, or loadForRemoval when `salvage` is set.
   bool load(const char* filePath, bool salvage);
 
+  // Makes room in the index for one more record; false when memory ran out.
+  bool reserveIndexSlot();
+  // The index slot of the first record of `kind` with `path` (either case of
+  // A to Z), or the empty slot where such a record would go.
+  int32_t indexSlotOf(const char* path, int32_t kind) const;
+
   PtrList<UninstallRecord> records_;
+  // Every record by its kind and path, so that adding one stays as cheap
+  // with thousands of records as with ten: open addressing, at most half
+  // full, a power of two in size (null: none yet).
+  UninstallRecord** index_ = nullptr;
+  int32_t indexSize_ = 0;
+  int32_t indexed_ = 0;
 };
 
 // The one list of the process: empty before the entry point runs, freed at

@@ -23,6 +23,8 @@ FILE* openWindowsFile(const char* path, const char* mode) { return fopen(path, m
 
 bool flushFileToDisk(FILE* file) { return fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
+HANDLE streamFileHandle(FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+
 void closeAllFileStreams(void) { _fcloseall(); }
 
 int formatText(char* buffer, size_t size, const char* format, ...) {

@@ -908,6 +908,11 @@ FILE* openWindowsFile(const char* path, const char* mode);
 // a true return leaves those bytes in the file.
 bool flushFileToDisk(FILE* file);
 
+// The system's handle of the file a stream from openWindowsFile has open,
+// owned by the stream: for calls on the file itself (its times) without a
+// second open. Not to be closed.
+HANDLE streamFileHandle(FILE* file);
+
 // Closes every open standard-I/O stream of the process so that files being
 // written are flushed and released before the process ends.
 void closeAllFileStreams(void);
