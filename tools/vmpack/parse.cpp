@@ -149,16 +149,17 @@ std::vector<Item> chooseItems(const uint8_t* data, size_t size, const ParseOptio
   uint64_t bestBits = std::numeric_limits<uint64_t>::max();
   Costs costs = firstCosts(data, size);
   size_t segmentBytes = options.segmentBytes > 0 ? options.segmentBytes : size;
-  bool oneSegment = size <= segmentBytes;
+  // The costs are refined over the first segment, whose matches are found
+  // once and held; a longer stream then has each further segment's matches
+  // found once too and parsed under the settled costs, instead of every
+  // segment searched again in every pass. The codes are the whole stream's,
+  // so a first segment of many megabytes prices the rest well.
+  size_t firstEnd = size > segmentBytes ? segmentBytes : size;
   MatchTable table;
-  if (oneSegment) findMatches(data, 0, size, options.search, &table);
+  findMatches(data, 0, firstEnd, options.search, &table);
   for (int pass = 0; pass < options.passes; ++pass) {
     std::vector<Item> items;
-    for (size_t begin = 0; begin < size; begin += segmentBytes) {
-      size_t end = size - begin > segmentBytes ? begin + segmentBytes : size;
-      if (!oneSegment) findMatches(data, begin, end, options.search, &table);
-      parseSegment(data, begin, end, table, costs, &items);
-    }
+    parseSegment(data, 0, firstEnd, table, costs, &items);
     SymbolCounts counts = countSymbols(items);
     uint64_t bits = streamBits(counts, buildStreamCodes(counts));
     // The costs settle within a few passes; once a pass gains less than a
@@ -170,6 +171,13 @@ std::vector<Item> chooseItems(const uint8_t* data, size_t size, const ParseOptio
     }
     if (settled) break;
     costs = costsFromCounts(counts);
+  }
+  if (firstEnd == size) return best;
+  costs = costsFromCounts(countSymbols(best));
+  for (size_t begin = firstEnd; begin < size; begin += segmentBytes) {
+    size_t end = size - begin > segmentBytes ? begin + segmentBytes : size;
+    findMatches(data, begin, end, options.search, &table);
+    parseSegment(data, begin, end, table, costs, &best);
   }
   return best;
 }
