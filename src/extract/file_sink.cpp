@@ -163,14 +163,22 @@ void FileSink::beginFile() {
   // written over. A folder in its place stays, and the file cannot be made.
   keptAside_ = false;
   // A junction or link below the target folder, which the extraction never
-  // makes, would take the write somewhere else. The same look at the file's
-  // own level tells whether it is there already.
-  bool there = false;
-  if (passesReparsePoint(record.path, installOptions.targetFolder, true, &there)) return;
-  keptAside_ = there;
-  if (keptAside_ && !keepAside(record.path)) return;
-  file_ = openWindowsFile(record.path, "wb");
-  if (file_ == nullptr) return;
+  // makes, would take the write somewhere else. The folders above the file
+  // are looked at first; then, where nothing has the file's name yet (every
+  // file of a first installation), the file is made in the same step that
+  // finds the name free, a link there refusing it as anything else would.
+  if (passesReparsePoint(record.path, installOptions.targetFolder, false)) return;
+  file_ = createNewWindowsFile(record.path);
+  if (file_ == nullptr) {
+    if (GetLastError() != ERROR_FILE_EXISTS) return;
+    // Something has the name: a look at it tells a link from a file to keep.
+    bool there = false;
+    if (passesReparsePoint(record.path, installOptions.targetFolder, true, &there)) return;
+    keptAside_ = there;
+    if (keptAside_ && !keepAside(record.path)) return;
+    file_ = openWindowsFile(record.path, "wb");
+    if (file_ == nullptr) return;
+  }
   // The sink buffers whole blocks itself: one write each, no second copy.
   setvbuf(file_, nullptr, _IONBF, 0);
   buffered_ = 0;

@@ -903,6 +903,14 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 // extraction: fopen on Windows, the simulated drives on the host.
 FILE* openWindowsFile(const char* path, const char* mode);
 
+// Makes a file by its Windows path and opens it for writing as openWindowsFile
+// does with "wb", but only where nothing at all has the name yet: a file, a
+// folder or a link there (a link is not followed) fails the call with
+// ERROR_FILE_EXISTS, and the name is left as it was. One look up of the name
+// where a look and an open take two, which under Wine each read the whole
+// folder when the name is not there.
+FILE* createNewWindowsFile(const char* path);
+
 // Sends what the stream holds to the disk and waits until the disk has it
 // (FlushFileBuffers through the C runtime's _commit): a power failure after
 // a true return leaves those bytes in the file.
