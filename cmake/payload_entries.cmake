@@ -5,6 +5,9 @@
 # The host tree must be built first; the Makefile does so.
 set(VM_HOST_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/host" CACHE PATH "The host build tree, whose vmpack packs the payload")
 set(VM_VMPACK "${VM_HOST_BUILD_DIR}/tools/vmpack/vmpack")
+# The folders the entries are packed from; the scale benchmark points a tree
+# of its own at a larger product laid out the same way.
+set(VM_PAYLOAD_ROOT "${CMAKE_SOURCE_DIR}/payload" CACHE PATH "The folder that holds payload/<id>/ for every entry")
 
 # Every file gets the product's release time, so that two builds of one tree
 # give the same setup.exe: 15 March 2004, 12:00 UTC, as a FILETIME.
@@ -27,11 +30,11 @@ foreach(id IN LISTS VM_PAYLOAD_IDS)
     set(extra "$<TARGET_FILE:_vmunins>")
     set(extraTargets _vmunins)
   endif()
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/${id}/*)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${VM_PAYLOAD_ROOT}/${id}/*)
   set(entry "${VM_PAYLOAD_DIR}/${id}.entry")
   add_custom_command(
     OUTPUT "${entry}"
-    COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}/payload/${id} -DSTAGE=${VM_PAYLOAD_DIR}/stage/${id}
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${VM_PAYLOAD_ROOT}/${id} -DSTAGE=${VM_PAYLOAD_DIR}/stage/${id}
             -DOUTPUT=${entry} -DVMPACK=${VM_VMPACK} -DTIME=${VM_PAYLOAD_TIME} "-DEXTRA=${extra}"
             -P ${CMAKE_SOURCE_DIR}/cmake/pack_entry.cmake
     DEPENDS ${sources} ${extraTargets} ${VM_VMPACK} ${CMAKE_SOURCE_DIR}/cmake/pack_entry.cmake
