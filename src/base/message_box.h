@@ -1,0 +1,13 @@
+// Every message box of both programs goes through here: shown in an
+// interactive run, never in an unattended one (/S), which takes the safe
+// answer instead; a kept log gets the text and the answer either way.
+#ifndef VM_BASE_MESSAGE_BOX_H
+#define VM_BASE_MESSAGE_BOX_H
+
+#include "platform/win32.h"
+
+// MessageBoxA's answer, or in an unattended run `unattendedAnswer` (the
+// answer the README lists for the question) without showing anything.
+int showMessage(HWND owner, const char* text, const char* caption, UINT type, int unattendedAnswer = IDOK);
+
+#endif  // VM_BASE_MESSAGE_BOX_H
