@@ -38,7 +38,7 @@ class SetupDriverTest : public WizardFlowTest {
 
   // One run of the program, whose process then ends.
   static int run() {
-    int result = runSetupProgram(nullptr);
+    int result = runSetupProgram(nullptr, "");
     sim::endProgram();
     return result;
   }
