@@ -36,7 +36,6 @@ const char kMissingDataText[] =
 const char kRemovedText[] = "Velk Modular was removed from your computer.";
 const char kLeftBehindText[] = "Some items could not be removed. You can delete them yourself.";
 const char kBusyText[] = "Velk Modular Setup or its uninstaller is running. Nothing was removed.";
-const char kNoLogFormat[] = "Cannot write the log file %s";
 const char kUsage[] =
     "Usage: _vmunins.exe [/S] [/LOG=FILE]\n"
     "\n"
@@ -48,13 +47,16 @@ const char kUsage[] =
 
 void tell(const char* text, UINT icon) { showMessage(nullptr, text, kUninstallCaption, MB_OK | icon); }
 
-// Another run of the setup or the uninstaller may be changing the folder,
-// the data file and the backups: nothing is read or removed then.
-bool takeRunLockOrTell() {
-  if (takeRunLock()) return true;
-  runFailure = kExitAlreadyRunning;
-  tell(kBusyText, MB_ICONEXCLAMATION);
-  return false;
+// The switches' text, after what was wrong with the command line if
+// anything was.
+void tellUsage(const char* problem) {
+  char text[sizeof kUsage + 2 * kPathBufferSize];
+  if (problem == nullptr) {
+    formatText(text, sizeof text, "%s", kUsage);
+  } else {
+    formatText(text, sizeof text, "%s\n\n%s", problem, kUsage);
+  }
+  tell(text, 0);
 }
 
 // The data file beside the program; false, after telling the user, when it
@@ -129,6 +131,8 @@ int32_t finishFromCopy(const HandOver& handOver, bool* restart) {
   } else {
     waitForOriginal(handOver.originalProcessId);
   }
+  // Another run of the setup or the uninstaller may be changing the folder,
+  // the data file and the backups: nothing is read or removed then.
   bool locked = original != nullptr ? joinRunLock() : takeRunLock();
   if (!locked) {
     runFailure = kExitAlreadyRunning;
@@ -148,7 +152,7 @@ int32_t finishFromCopy(const HandOver& handOver, bool* restart) {
   return exitCode;
 }
 
-int32_t startFromInstallation(bool* restart) {
+int32_t startFromInstallation(const char* commandLine, bool* restart) {
   char programPath[kPathBufferSize];
   DWORD length = GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
   ENSURE(length != 0 && length < kPathBufferSize);
@@ -158,7 +162,18 @@ int32_t startFromInstallation(bool* restart) {
   char folder[kPathBufferSize];
   copyFolderOfPath(programPath, folder);
 
-  if (!takeRunLockOrTell()) return kExitAlreadyRunning;
+  // As in the copy; and the log only once the lock is held: another run may
+  // be writing to it, and this one then only adds to it.
+  char problem[2 * kPathBufferSize];
+  if (!takeRunLock()) {
+    startRunLog(commandLine, true, problem, sizeof problem);
+    tell(kBusyText, MB_ICONEXCLAMATION);
+    return kExitAlreadyRunning;
+  }
+  if (!startRunLog(commandLine, false, problem, sizeof problem)) {
+    tellUsage(problem);
+    return kExitBadCommandLine;
+  }
   // From before the question until the copy runs: the copy is this program.
   HANDLE held = holdProgramFile(programPath);
   UninstallList records;
@@ -190,18 +205,6 @@ int32_t startFromInstallation(bool* restart) {
   return removeInstallation(folder, programPath, records, nullptr, restart);
 }
 
-// The switches' text, after what was wrong with the command line if
-// anything was.
-void tellUsage(const char* problem) {
-  char text[sizeof kUsage + 2 * kPathBufferSize];
-  if (problem == nullptr) {
-    formatText(text, sizeof text, "%s", kUsage);
-  } else {
-    formatText(text, sizeof text, "%s\n\n%s", problem, kUsage);
-  }
-  tell(text, 0);
-}
-
 }  // namespace
 
 int runUninstaller(const char* commandLine) {
@@ -216,22 +219,21 @@ int runUninstaller(const char* commandLine) {
   HandOver handOver;
   // A line that only looks like the copy's is a start by the user.
   bool isCopy = read && handOverLine != nullptr && parseHandOver(handOverLine, &handOver);
-  if (read && runSwitches.logPath[0] != '\0' && !openRunLog(isCopy)) {
-    formatText(problem, sizeof problem, kNoLogFormat, runSwitches.logPath);
-    read = false;
-  }
-  logLine("%s%s", kUninstallCaption, isCopy ? " (the copy)" : "");
-  logLine("Command line: %s", commandLine);
   int32_t exitCode = kExitDone;
   bool restart = false;
-  if (!read) {
-    tellUsage(problem);
-    exitCode = kExitBadCommandLine;
-  } else if (runSwitches.help != 0) {
-    tellUsage(nullptr);
+  char logProblem[2 * kPathBufferSize];
+  if (!read || runSwitches.help != 0) {
+    // Nothing runs, and the lock is not taken: a log named before the
+    // problem only gets the problem added.
+    if (!read) startRunLog(commandLine, true, logProblem, sizeof logProblem);
+    tellUsage(read ? nullptr : problem);
+    exitCode = read ? kExitDone : kExitBadCommandLine;
   } else {
+    // The copy writes on in its original's log, which it could write to; it
+    // has a removal to finish either way.
+    if (isCopy) startRunLog(commandLine, true, logProblem, sizeof logProblem);
     bool comReady = SUCCEEDED(CoInitialize(nullptr));
-    exitCode = isCopy ? finishFromCopy(handOver, &restart) : startFromInstallation(&restart);
+    exitCode = isCopy ? finishFromCopy(handOver, &restart) : startFromInstallation(commandLine, &restart);
     releaseHeldFolder();
     if (comReady) CoUninitialize();
     // The setup's own restart, whose message on failure carries this caption.

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr char kNoLogFormat[] = "Cannot write the log file %s";
+
 FILE* logFile = nullptr;
 
 // Room for a message with two paths in it.
@@ -25,6 +27,17 @@ bool openRunLog(bool append) {
   strcpy(runSwitches.logPath, full);
   logFile = openWindowsFile(full, append ? "ab" : "wb");
   return logFile != nullptr;
+}
+
+bool startRunLog(const char* commandLine, bool append, char* problem, size_t problemSize) {
+  if (runSwitches.logPath[0] == '\0') return true;
+  if (!openRunLog(append)) {
+    formatText(problem, problemSize, kNoLogFormat, runSwitches.logPath);
+    return false;
+  }
+  logLine("%s", setupContext.caption);
+  logLine("Command line: %s", commandLine);
+  return true;
 }
 
 void closeRunLog() {

@@ -5,10 +5,18 @@
 #ifndef VM_BASE_RUN_LOG_H
 #define VM_BASE_RUN_LOG_H
 
+#include <cstddef>
+
 // Opens the log at runSwitches.logPath, emptied first unless `append`, and
 // writes the full path back there (the uninstaller's copy runs in another
 // folder). False when the file cannot be written.
 bool openRunLog(bool append);
+
+// openRunLog when /LOG= named a log, then the run's first lines: the
+// caption and the command line. False, with the text the user is to see in
+// `problem`, when the log cannot be written. Emptied first only by a run that
+// holds the run lock: another run may be writing to the same log.
+bool startRunLog(const char* commandLine, bool append, char* problem, size_t problemSize);
 
 // Closes the log: the uninstaller's copy goes on in it.
 void closeRunLog();

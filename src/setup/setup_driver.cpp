@@ -40,7 +40,6 @@ constexpr char kAlreadyRunningMessage[] = "Velk Modular Setup is already running
 constexpr char kRestartLaterMessage[] =
     "Installation successfully complete\nWindows must be restarted to complete the installation.";
 constexpr char kUnknownComponentFormat[] = "Unknown component: %s";
-constexpr char kNoLogFormat[] = "Cannot write the log file %s";
 constexpr char kUsage[] =
     "Usage: setup.exe [/S] [/NORESTART] [/LOG=FILE] [/COMPONENTS=NAME,...] [/D=FOLDER]\n"
     "\n"
@@ -100,27 +99,21 @@ bool readGivenComponents(char* problem, size_t problemSize) {
   }
 }
 
-// The command line, the log it asks for and /?. Returns -1 when the run goes
-// on, else the exit code it ends with at once.
+// The command line and /?. Returns -1 when the run goes on, else the exit
+// code it ends with at once.
 int32_t readSwitches(const char* commandLine) {
   char problem[2 * kPathBufferSize];
   bool read = readCommandLine(commandLine, CommandLineOf::setup, nullptr, problem, sizeof problem) &&
               (runSwitches.components[0] == '\0' || readGivenComponents(problem, sizeof problem));
-  if (read && runSwitches.logPath[0] != '\0' && !openRunLog(false)) {
-    formatText(problem, sizeof problem, kNoLogFormat, runSwitches.logPath);
-    read = false;
-  }
-  logLine("%s", setupContext.caption);
-  logLine("Command line: %s", commandLine);
+  if (read && runSwitches.help == 0) return -1;
   if (!read) {
-    tellUsage(problem);
-    return kExitBadCommandLine;
+    // Nothing runs, and the lock is not taken: a log named before the
+    // problem only gets the problem added.
+    char logProblem[2 * kPathBufferSize];
+    startRunLog(commandLine, true, logProblem, sizeof logProblem);
   }
-  if (runSwitches.help != 0) {
-    tellUsage(nullptr);
-    return kExitDone;
-  }
-  return -1;
+  tellUsage(read ? nullptr : problem);
+  return read ? kExitDone : kExitBadCommandLine;
 }
 
 // The exit code of a run that went through the wizard or its unattended
@@ -184,13 +177,19 @@ void showClosingMessages(int32_t completed) {
   }
 }
 
-int32_t runLocked() {
+int32_t runLocked(const char* commandLine) {
+  char problem[2 * kPathBufferSize];
   // Before anything is shown or touched: a second setup, or one started
   // while the uninstaller runs, would share the folder, the data file and the
-  // backups with it.
+  // backups with it, and perhaps the log, which it only adds to.
   if (!takeRunLock()) {
+    startRunLog(commandLine, true, problem, sizeof problem);
     showMessage(nullptr, kAlreadyRunningMessage, setupContext.caption, MB_OK | MB_ICONEXCLAMATION);
     return kExitAlreadyRunning;
+  }
+  if (!startRunLog(commandLine, false, problem, sizeof problem)) {
+    tellUsage(problem);
+    return kExitBadCommandLine;
   }
   bool unattended = runSwitches.unattended != 0;
   if (!unattended) {
@@ -229,7 +228,7 @@ int runSetupProgram(HINSTANCE instance, const char* commandLine) {
   runFailure = kExitDone;
   restartWasNeeded = false;
   int32_t exitCode = readSwitches(commandLine);
-  if (exitCode < 0) exitCode = runLocked();
+  if (exitCode < 0) exitCode = runLocked(commandLine);
   logLine("Exit code %d", static_cast<int>(exitCode));
   closeRunLog();
   // A run without switches ends as it always has, whatever happened.
