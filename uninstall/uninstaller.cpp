@@ -223,9 +223,9 @@ int runUninstaller(const char* commandLine) {
   bool restart = false;
   char logProblem[2 * kPathBufferSize];
   if (!read || runSwitches.help != 0) {
-    // Nothing runs, and the lock is not taken: a log named before the
-    // problem only gets the problem added.
-    if (!read) startRunLog(commandLine, true, logProblem, sizeof logProblem);
+    // Nothing runs, and the lock is not taken: a log named on the line only
+    // gets the text added.
+    startRunLog(commandLine, true, logProblem, sizeof logProblem);
     tellUsage(read ? nullptr : problem);
     exitCode = read ? kExitDone : kExitBadCommandLine;
   } else {

@@ -106,12 +106,10 @@ int32_t readSwitches(const char* commandLine) {
   bool read = readCommandLine(commandLine, CommandLineOf::setup, nullptr, problem, sizeof problem) &&
               (runSwitches.components[0] == '\0' || readGivenComponents(problem, sizeof problem));
   if (read && runSwitches.help == 0) return -1;
-  if (!read) {
-    // Nothing runs, and the lock is not taken: a log named before the
-    // problem only gets the problem added.
-    char logProblem[2 * kPathBufferSize];
-    startRunLog(commandLine, true, logProblem, sizeof logProblem);
-  }
+  // Nothing runs, and the lock is not taken: a log named on the line only
+  // gets the text added.
+  char logProblem[2 * kPathBufferSize];
+  startRunLog(commandLine, true, logProblem, sizeof logProblem);
   tellUsage(read ? nullptr : problem);
   return read ? kExitDone : kExitBadCommandLine;
 }
