@@ -47,18 +47,6 @@ const char kUsage[] =
 
 void tell(const char* text, UINT icon) { showMessage(nullptr, text, kUninstallCaption, MB_OK | icon); }
 
-// The switches' text, after what was wrong with the command line if
-// anything was.
-void tellUsage(const char* problem) {
-  char text[sizeof kUsage + 2 * kPathBufferSize];
-  if (problem == nullptr) {
-    formatText(text, sizeof text, "%s", kUsage);
-  } else {
-    formatText(text, sizeof text, "%s\n\n%s", problem, kUsage);
-  }
-  tell(text, 0);
-}
-
 // The data file beside the program; false, after telling the user, when it
 // cannot be read. A re-installation that ended without saving or rolling back
 // (the power failed) is rolled back first: the data file and what it lists
@@ -171,7 +159,7 @@ int32_t startFromInstallation(const char* commandLine, bool* restart) {
     return kExitAlreadyRunning;
   }
   if (!startRunLog(commandLine, false, problem, sizeof problem)) {
-    tellUsage(problem);
+    showUsage(kUsage, problem, kUninstallCaption);
     return kExitBadCommandLine;
   }
   // From before the question until the copy runs: the copy is this program.
@@ -226,7 +214,7 @@ int runUninstaller(const char* commandLine) {
     // Nothing runs, and the lock is not taken: a log named on the line only
     // gets the text added.
     startRunLog(commandLine, true, logProblem, sizeof logProblem);
-    tellUsage(read ? nullptr : problem);
+    showUsage(kUsage, read ? nullptr : problem, kUninstallCaption);
     exitCode = read ? kExitDone : kExitBadCommandLine;
   } else {
     // The copy writes on in its original's log, which it could write to; it

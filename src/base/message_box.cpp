@@ -34,3 +34,13 @@ int showMessage(HWND owner, const char* text, const char* caption, UINT type, in
   if (question) logLine("Answer: %s", answerName(answer));
   return answer;
 }
+
+void showUsage(const char* usage, const char* problem, const char* caption) {
+  char text[2048];
+  if (problem == nullptr) {
+    formatText(text, sizeof text, "%s", usage);
+  } else {
+    formatText(text, sizeof text, "%s\n\n%s", problem, usage);
+  }
+  showMessage(nullptr, text, caption, MB_OK);
+}

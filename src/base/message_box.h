@@ -10,4 +10,8 @@
 // answer the README lists for the question) without showing anything.
 int showMessage(HWND owner, const char* text, const char* caption, UINT type, int unattendedAnswer = IDOK);
 
+// A program's /? text `usage`, after what was wrong with its command line
+// when `problem` is not null, in a box of its own.
+void showUsage(const char* usage, const char* problem, const char* caption);
+
 #endif  // VM_BASE_MESSAGE_BOX_H

@@ -68,18 +68,6 @@ constexpr DWORD kSplashMilliseconds = 2000;
 
 void tell(HWND owner, const char* text) { showMessage(owner, text, setupContext.caption, MB_OK); }
 
-// The switches' text, after what was wrong with the command line if
-// anything was.
-void tellUsage(const char* problem) {
-  char text[sizeof kUsage + 2 * kPathBufferSize];
-  if (problem == nullptr) {
-    formatText(text, sizeof text, "%s", kUsage);
-  } else {
-    formatText(text, sizeof text, "%s\n\n%s", problem, kUsage);
-  }
-  tell(nullptr, text);
-}
-
 // /COMPONENTS=: names separated by commas, each of a component.
 bool readGivenComponents(char* problem, size_t problemSize) {
   for (int32_t& selected : givenComponents) selected = 0;
@@ -110,7 +98,7 @@ int32_t readSwitches(const char* commandLine) {
   // gets the text added.
   char logProblem[2 * kPathBufferSize];
   startRunLog(commandLine, true, logProblem, sizeof logProblem);
-  tellUsage(read ? nullptr : problem);
+  showUsage(kUsage, read ? nullptr : problem, setupContext.caption);
   return read ? kExitDone : kExitBadCommandLine;
 }
 
@@ -186,7 +174,7 @@ int32_t runLocked(const char* commandLine) {
     return kExitAlreadyRunning;
   }
   if (!startRunLog(commandLine, false, problem, sizeof problem)) {
-    tellUsage(problem);
+    showUsage(kUsage, problem, setupContext.caption);
     return kExitBadCommandLine;
   }
   bool unattended = runSwitches.unattended != 0;
