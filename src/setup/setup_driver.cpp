@@ -104,8 +104,8 @@ int32_t readSwitches(const char* commandLine) {
 
 // The exit code of a run that went through the wizard or its unattended
 // steps.
-int32_t exitCodeOf(int32_t completed) {
-  if (completed != 0) return restartWasNeeded ? kExitRestartNeeded : kExitDone;
+int32_t exitCodeOf(bool completed) {
+  if (completed) return restartWasNeeded ? kExitRestartNeeded : kExitDone;
   // Whatever ended the run short said so on the way.
   ENSURE(runFailure != kExitDone);
   return runFailure;
@@ -157,8 +157,7 @@ void showClosingMessages(int32_t completed) {
   } else if (!restartChosen()) {
     // Where /NORESTART kept the notice away, the user still learns what it
     // says.
-    if (installOptions.restartNeeded != 0 && runSwitches.unattended == 0 && runSwitches.noRestart != 0)
-      tell(owner, kRestartLaterMessage);
+    if (runSwitches.unattended == 0 && runSwitches.noRestart != 0) tell(owner, kRestartLaterMessage);
     installOptions.restartNeeded = 0;
   }
 }
@@ -196,7 +195,7 @@ int32_t runLocked(const char* commandLine) {
   if (!unattended) destroyTitleWindow();
   // Last of all, with every window of the program gone.
   if (installOptions.restartNeeded != 0) restartWindows();
-  return exitCodeOf(completed > 0 ? 1 : 0);
+  return exitCodeOf(completed > 0);
 }
 
 }  // namespace
