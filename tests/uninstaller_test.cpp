@@ -623,6 +623,21 @@ TEST_F(UninstallerTest, AStartMenuFolderWithTheUsersOwnShortcutStays) {
   EXPECT_FALSE(sim::fileExists(menu + "\\Uninstall Velk Modular.lnk"));
 }
 
+// Where no copy can be made (NT 4), /S removes all else and leaves the
+// program's own file and folder for the next start: exit code 3010.
+TEST_F(UninstallerTest, WithSAndNoCopyWhatWaitsForTheNextStartEndsItWith3010) {
+  sim::setAdvapiHasSecurityDescriptorTexts(false);
+  install(kInstallFolder);
+  std::string program = in(kInstallFolder, "_vmunins.exe");
+  sim::lockFile(program);  // as Windows holds a running program's file
+  sim::setProgramPath(program);
+  EXPECT_EQ(runUninstaller("/S"), 3010);
+  sim::endProgram();
+  EXPECT_TRUE(sim::messageBoxes().empty());
+  EXPECT_TRUE(sim::restartRequests().empty());
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(program), deletion(kInstallFolder)}));
+}
+
 // Started with switches, the uninstaller ends with the code of what stopped
 // it, and removes nothing; /S shows nothing on the way.
 TEST_F(UninstallerTest, WithSwitchesEachFailureEndsWithItsCodeAndRemovesNothing) {
