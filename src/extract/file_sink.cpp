@@ -11,6 +11,8 @@
 #include "extract/progress.h"
 #include "res/resource.h"
 #include "base/context.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
 
 namespace {
 
@@ -65,7 +67,7 @@ void reportWriteFailure(const char* path) {
   if (cancelRequested != 0) return;
   char text[kTextBufferSize];
   formatText(text, sizeof text, kWriteFailedFormat, path);
-  MessageBoxA(installingDialog, text, setupContext.caption, MB_OK);
+  showMessage(installingDialog, text, setupContext.caption, MB_OK);
 }
 
 FileSink::FileSink()
@@ -208,7 +210,11 @@ void FileSink::finishFile() {
   file_ = nullptr;
   bool recorded = recordFile(record.path);
   bool intact = remaining_ > 0 || ~runningCrc_ == expectedCrc_;
-  if (!closed || !timed || !recorded || !intact) fail();
+  if (!closed || !timed || !recorded || !intact) {
+    fail();
+  } else {
+    logLine("Wrote %s", record.path);
+  }
   ++fileIndex_;
 }
 

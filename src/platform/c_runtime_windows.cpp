@@ -49,17 +49,22 @@ HANDLE streamFileHandle(FILE* file) { return reinterpret_cast<HANDLE>(_get_osfha
 
 void closeAllFileStreams(void) { _fcloseall(); }
 
-int formatText(char* buffer, size_t size, const char* format, ...) {
+int formatTextList(char* buffer, size_t size, const char* format, va_list arguments) {
   if (size == 0) return -1;
-  va_list arguments;
-  va_start(arguments, format);
   // msvcrt's own: neither terminated nor counted when the text fills the
   // buffer or more, which both count as cut here.
   int length = _vsnprintf(buffer, size, format, arguments);
-  va_end(arguments);
   if (length >= 0 && static_cast<size_t>(length) < size) return length;
   buffer[size - 1] = '\0';
   return -1;
+}
+
+int formatText(char* buffer, size_t size, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  int length = formatTextList(buffer, size, format, arguments);
+  va_end(arguments);
+  return length;
 }
 
 double runtimeExp(double x) { return msvcrtExp(x); }
