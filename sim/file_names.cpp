@@ -137,8 +137,22 @@ std::string shortNameIn(const std::string& hostFolder, const std::string& name) 
 // Finds `name` in the host folder without regard to case, by its long name
 // or its alias; empty when absent.
 std::string entryNamed(const std::string& hostFolder, const std::string& name) {
-  for (const std::string& entry : folderEntries(hostFolder)) {
-    if (strcasecmp(entry.c_str(), name.c_str()) == 0) return entry;
+  // The name as spelt is there: no other entry can match it, since names
+  // in a folder differ in more than case. Only a miss reads the folder.
+  struct stat info;
+  if (!name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos && lstat((hostFolder + "/" + name).c_str(), &info) == 0)
+    return name;
+  if (DIR* dir = opendir(hostFolder.c_str())) {
+    std::string found;
+    while (dirent* entry = readdir(dir)) {
+      if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0 &&
+          strcasecmp(entry->d_name, name.c_str()) == 0) {
+        found = entry->d_name;
+        break;
+      }
+    }
+    closedir(dir);
+    if (!found.empty()) return found;
   }
   return name.find('~') != std::string::npos ? sim::entryWithAlias(hostFolder, name) : "";
 }
