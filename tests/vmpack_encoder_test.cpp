@@ -287,7 +287,7 @@ TEST_F(VmpackEncoderTest, ContentParsedInSegmentsStillCopiesAcrossTheirEdges) {
 
 TEST_F(VmpackEncoderTest, EveryLevelRoundTripsAndTheDefaultPacksAsSmallAsTheThoroughParse) {
   // Enough content for the costs to be refined over sample blocks.
-  std::string data = mixedContent(400000, 5);
+  std::string data = mixedContent(300000, 5);
   // Every earlier occurrence looked at, every position searched and parsed,
   // every pass over the whole content.
   ParseOptions thorough;
@@ -296,7 +296,7 @@ TEST_F(VmpackEncoderTest, EveryLevelRoundTripsAndTheDefaultPacksAsSmallAsTheThor
   thorough.sampleSpacing = data.size();
   thorough.samplePasses = 20;
   ParseOptions inSegments;
-  inSegments.segmentBytes = 70000;
+  inSegments.segmentBytes = 50000;
   std::vector<size_t> sizes;
   for (const ParseOptions& options : {parseOptionsForLevel(1), parseOptionsForLevel(2), parseOptionsForLevel(kBestLevel),
                                       thorough, inSegments}) {
@@ -327,7 +327,8 @@ TEST_F(VmpackEncoderTest, TheReaderRefusesDamageTheProgramWouldNotNotice) {
 }
 
 TEST_F(VmpackEncoderTest, TheMatchTreeAndTheWrappingCostsAgreeWithThePlainSearchAndParse) {
-  std::string data = mixedContent(12000, 3);
+  // Past the window, so that the farthest matches are among them.
+  std::string data = mixedContent(9500, 3);
   MatchSearch everything;
   everything.depthLimit = 1 << 30;
   everything.coverLength = kLongestMatch + 1;
