@@ -138,6 +138,9 @@ bench: bench-deps
 	$(MAKE) --no-print-directory build-run build-win64
 	bench/size.sh $(BUILD)
 	bench/wine_install.sh $(BUILD)
+	@echo "The large product as a setup.exe of its own, under Wine beside NSIS"
+	bench/scale_setup.sh $(BUILD)
+	bench/wine_install.sh $(BUILD) $(BENCH)/win64-scale
 
 run: deps
 	$(MAKE) build-run

@@ -21,7 +21,10 @@ fi
 setup_runs=${VM_BENCH_SETUP_RUNS:-3}
 nsis_runs=${VM_BENCH_NSIS_RUNS:-5}
 work="$build/bench/wine-install"
-stage="$build/win64/payload/stage"
+# The staged folders the measured setup.exe was packed from, so that NSIS
+# packs the same files; a copy of an earlier build falls back on this build's.
+stage="$programs/payload/stage"
+[ -d "$stage" ] || stage="$build/win64/payload/stage"
 export WINE_ROOT="$build/bench/wine"
 export WINEARCH=win64
 . "$here/../tests/e2e/wine-env.sh"

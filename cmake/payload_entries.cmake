@@ -9,6 +9,9 @@ set(VM_PACK_LEVEL 3 CACHE STRING "The packer's level for the payload entries: 1 
 # Entries packed once serve every tree built with the same host tree; empty
 # packs every entry in this tree.
 set(VM_PAYLOAD_CACHE "${VM_HOST_BUILD_DIR}/payload_cache" CACHE PATH "Where packed payload entries are kept for other trees")
+# The folders the entries are packed from; the scale benchmark points a tree
+# of its own at a larger product laid out the same way.
+set(VM_PAYLOAD_ROOT "${CMAKE_SOURCE_DIR}/payload" CACHE PATH "The folder that holds payload/<id>/ for every entry")
 
 # Every file gets the product's release time, so that two builds of one tree
 # give the same setup.exe: 15 March 2004, 12:00 UTC, as a FILETIME.
@@ -31,11 +34,11 @@ foreach(id IN LISTS VM_PAYLOAD_IDS)
     set(extra "$<TARGET_FILE:_vmunins>")
     set(extraTargets _vmunins)
   endif()
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/${id}/*)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${VM_PAYLOAD_ROOT}/${id}/*)
   set(entry "${VM_PAYLOAD_DIR}/${id}.entry")
   add_custom_command(
     OUTPUT "${entry}"
-    COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}/payload/${id} -DSTAGE=${VM_PAYLOAD_DIR}/stage/${id}
+    COMMAND ${CMAKE_COMMAND} -DSOURCE=${VM_PAYLOAD_ROOT}/${id} -DSTAGE=${VM_PAYLOAD_DIR}/stage/${id}
             -DOUTPUT=${entry} -DVMPACK=${VM_VMPACK} -DTIME=${VM_PAYLOAD_TIME} -DLEVEL=${VM_PACK_LEVEL}
             "-DEXTRA=${extra}" "-DCACHE=${VM_PAYLOAD_CACHE}"
             -P ${CMAKE_SOURCE_DIR}/cmake/pack_entry.cmake

@@ -552,7 +552,11 @@ BOOL WINAPI CloseHandle(HANDLE object) {
   return TRUE;
 }
 
-FILE* openWindowsFile(const char* path, const char* mode) {
+namespace {
+
+// openWindowsFile, and createNewWindowsFile when `onlyNew`: then anything
+// at the name, a link included, refuses the open.
+FILE* openStream(const char* path, const char* mode, bool onlyNew) {
   std::string host = sim::hostPath(path);
   if (host.empty()) {
     machine().lastError = ERROR_PATH_NOT_FOUND;
@@ -564,6 +568,11 @@ FILE* openWindowsFile(const char* path, const char* mode) {
     std::function<void()> action = std::move(hook->second);
     fileState().beforeOpen.erase(hook);
     action();
+  }
+  struct stat named;
+  if (onlyNew && lstat(host.c_str(), &named) == 0) {
+    errno = EEXIST;
+    return refused(ERROR_FILE_EXISTS, static_cast<FILE*>(nullptr));
   }
   bool update = strchr(mode, '+') != nullptr;
   DWORD access = (mode[0] == 'r' || update ? GENERIC_READ : 0) | (mode[0] != 'r' || update ? GENERIC_WRITE : 0);
@@ -611,6 +620,12 @@ FILE* openWindowsFile(const char* path, const char* mode) {
   fileState().programStreams[stream->openId] = file;
   return file;
 }
+
+}  // namespace
+
+FILE* openWindowsFile(const char* path, const char* mode) { return openStream(path, mode, false); }
+
+FILE* createNewWindowsFile(const char* path) { return openStream(path, "wb", true); }
 
 HANDLE streamFileHandle(FILE* file) {
   for (const auto& stream : fileState().programStreams)

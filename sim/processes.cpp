@@ -22,6 +22,7 @@ struct OtherProcess {
   bool endsWhenWaitedFor;
   bool ended;
   std::function<void()> atEnd;
+  DWORD exitCode;
 };
 
 // What an open handle stands for: a process (another program's, or one the
@@ -37,6 +38,11 @@ struct ProcessState {
   std::string tempFolder = "C:\\WINDOWS\\TEMP";
   std::map<DWORD, OtherProcess> others;
   std::vector<sim::StartedProcess> started;
+  // Whether waiting for a started program ends it, with which exit code,
+  // and the exit codes of those that have ended, by process id.
+  bool startedEndWhenWaitedFor = false;
+  DWORD startedExitCode = 0;
+  std::map<DWORD, DWORD> startedEnded;
   DWORD nextProcessId = 0x7D0;
   std::map<HANDLE, std::unique_ptr<ProcessHandle>> handles;
   // Named mutexes by their exact names: whether another program made it and
@@ -94,12 +100,24 @@ bool setTempFolder(const std::string& windowsPath) {
 }
 
 void addProcess(DWORD processId, bool endsWhenWaitedFor, std::function<void()> atEnd) {
-  processState().others[processId] = OtherProcess{endsWhenWaitedFor, false, std::move(atEnd)};
+  processState().others[processId] = OtherProcess{endsWhenWaitedFor, false, std::move(atEnd), 0};
 }
 
 bool processEnded(DWORD processId) {
   auto found = processState().others.find(processId);
   return found != processState().others.end() && found->second.ended;
+}
+
+DWORD processExitCode(DWORD processId) {
+  auto found = processState().others.find(processId);
+  if (found != processState().others.end()) return found->second.ended ? found->second.exitCode : STILL_ACTIVE;
+  auto started = processState().startedEnded.find(processId);
+  return started != processState().startedEnded.end() ? started->second : STILL_ACTIVE;
+}
+
+void endStartedProcessesWhenWaitedFor(DWORD exitCode) {
+  processState().startedEndWhenWaitedFor = true;
+  processState().startedExitCode = exitCode;
 }
 
 const std::vector<StartedProcess>& startedProcesses() { return processState().started; }
@@ -185,12 +203,19 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     machine().lastError = ERROR_INVALID_HANDLE;
     return WAIT_FAILED;
   }
-  auto other = processState().others.find(found->second->processId);
-  if (other != processState().others.end() && (other->second.ended || other->second.endsWhenWaitedFor)) {
+  ProcessState& state = processState();
+  DWORD processId = found->second->processId;
+  auto other = state.others.find(processId);
+  if (other != state.others.end() && (other->second.ended || other->second.endsWhenWaitedFor)) {
     if (!other->second.ended) {
       other->second.ended = true;
       if (other->second.atEnd) other->second.atEnd();
     }
+    return WAIT_OBJECT_0;
+  }
+  if (state.startedEnded.count(processId) != 0) return WAIT_OBJECT_0;
+  if (other == state.others.end() && state.startedEndWhenWaitedFor) {
+    state.startedEnded[processId] = state.startedExitCode;
     return WAIT_OBJECT_0;
   }
   // Started programs never run in the sim, and neither does a process that
@@ -200,6 +225,32 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     abort();
   }
   return WAIT_TIMEOUT;
+}
+
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
+  auto found = processState().handles.find(process);
+  if (found == processState().handles.end() || found->second->isThread) return fail(ERROR_INVALID_HANDLE);
+  DWORD processId = found->second->processId;
+  auto other = processState().others.find(processId);
+  if (other == processState().others.end()) {
+    processState().startedEnded.emplace(processId, exitCode);
+    return TRUE;
+  }
+  // A process that has ended already keeps the code it ended with.
+  if (!other->second.ended) {
+    other->second.ended = true;
+    other->second.exitCode = exitCode;
+    if (other->second.atEnd) other->second.atEnd();
+  }
+  return TRUE;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+  auto found = processState().handles.find(process);
+  if (found == processState().handles.end() || found->second->isThread || exitCode == nullptr)
+    return fail(ERROR_INVALID_HANDLE);
+  *exitCode = sim::processExitCode(found->second->processId);
+  return TRUE;
 }
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {

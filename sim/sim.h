@@ -191,6 +191,10 @@ bool setTempFolder(const std::string& windowsPath);
 // it held are let go); else the wait times out.
 void addProcess(DWORD processId, bool endsWhenWaitedFor, std::function<void()> atEnd = nullptr);
 bool processEnded(DWORD processId);
+// The exit code of a process (another program's, or one the program
+// started) that has ended, as GetExitCodeProcess gives it: STILL_ACTIVE while
+// it runs.
+DWORD processExitCode(DWORD processId);
 
 // A program that CreateProcessA started. The sim notes it and runs nothing.
 struct StartedProcess {
@@ -200,6 +204,10 @@ struct StartedProcess {
   DWORD processId;
 };
 const std::vector<StartedProcess>& startedProcesses();
+// From now on, waiting for a program the program started ends it with
+// `exitCode`, as if it had run; until then such a wait times out (and one
+// without a time limit ends the test).
+void endStartedProcessesWhenWaitedFor(DWORD exitCode);
 // Process and thread handles not yet closed.
 int openProcessHandleCount();
 

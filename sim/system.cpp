@@ -171,13 +171,18 @@ uint32_t processorFeatureFlags(void) {
   return systemState().processorHasFpu ? kFloatingPointUnitBit : 0;
 }
 
-int formatText(char* buffer, size_t size, const char* format, ...) {
+int formatTextList(char* buffer, size_t size, const char* format, va_list arguments) {
   if (size == 0) return -1;
+  int length = vsnprintf(buffer, size, format, arguments);
+  return length >= 0 && static_cast<size_t>(length) < size ? length : -1;
+}
+
+int formatText(char* buffer, size_t size, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  int length = vsnprintf(buffer, size, format, arguments);
+  int length = formatTextList(buffer, size, format, arguments);
   va_end(arguments);
-  return length >= 0 && static_cast<size_t>(length) < size ? length : -1;
+  return length;
 }
 
 double runtimeExp(double x) { return std::exp(x); }

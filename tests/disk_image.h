@@ -19,7 +19,10 @@ inline DiskImage imageOf(const std::string& root) {
   DiskImage image;
   for (const std::filesystem::directory_entry& item : std::filesystem::recursive_directory_iterator(root)) {
     std::string path = item.path().string().substr(root.size());
-    if (item.is_directory()) {
+    // A link is what it names, whether or not that is there.
+    if (item.is_symlink()) {
+      image[path] = "<link to " + std::filesystem::read_symlink(item.path()).string() + ">";
+    } else if (item.is_directory()) {
       image[path] = kFolderInImage;
     } else {
       std::ifstream in(item.path(), std::ios::binary);

@@ -313,17 +313,32 @@ TEST_F(RollBackTest, AJournalHeldAtTheSaveNeverPutsTheEarlierReleaseBackLater) {
   }
 }
 
-// A junction planted below the target folder, where the payload has a
-// folder, leads elsewhere: nothing is written through it, the file that
-// would have been is reported, and the roll-back leaves the junction and
-// what lies behind it alone.
-TEST_F(RollBackTest, NothingIsWrittenThroughAJunctionPlantedInTheTargetFolder) {
+// A junction or link planted below the target folder, where the payload has
+// a folder or a file, leads elsewhere: nothing is written through it, even
+// where it leads to nothing yet, the file that would have been is reported,
+// and the roll-back leaves the link and what lies behind it alone.
+TEST_F(RollBackTest, NothingIsWrittenThroughALinkPlantedInTheTargetFolder) {
+  struct Case {
+    const char* planted;
+    const char* leadsTo;
+    const char* reported;
+  };
+  const Case cases[] = {
+      {"Modules", "C:\\Elsewhere", "Modules\\Std\\osc.vmm"},
+      {"vm.exe", "C:\\Elsewhere\\vm.exe", "vm.exe"},
+      {"Bin\\fx.dll", "C:\\Elsewhere\\fx.dll", "Bin\\fx.dll"},
+  };
   ASSERT_TRUE(CreateDirectoryA("C:\\Elsewhere", nullptr));
-  ASSERT_TRUE(sim::makeReparsePoint(std::string(kTarget) + "\\Modules", "C:\\Elsewhere"));
-  sim::answerNextMessageBox(IDOK);
-  expectStoppedWithoutATrace("a junction at Modules",
-                             "Failed to write " + std::string(kTarget) + "\\Modules\\Std\\osc.vmm");
-  EXPECT_TRUE(std::filesystem::is_empty(sim::hostPath("C:\\Elsewhere")));
+  for (const Case& c : cases) {
+    std::string planted = std::string(kTarget) + "\\" + c.planted;
+    ASSERT_TRUE(createDirectoryPath(planted.substr(0, planted.rfind('\\')).c_str()));
+    ASSERT_TRUE(sim::makeReparsePoint(planted, c.leadsTo)) << c.planted;
+    sim::answerNextMessageBox(IDOK);
+    expectStoppedWithoutATrace(std::string("a link at ") + c.planted,
+                               "Failed to write " + std::string(kTarget) + "\\" + c.reported);
+    EXPECT_TRUE(std::filesystem::is_empty(sim::hostPath("C:\\Elsewhere"))) << c.planted;
+    ASSERT_EQ(unlink(sim::hostPath(planted).c_str()), 0);
+  }
 }
 
 // The run holds the target folder: while it writes, no other program can

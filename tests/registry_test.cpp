@@ -160,6 +160,8 @@ TEST_F(RegisterProductTest, TheEntryDescribesTheInstallationAfterItsNameAndComma
     EXPECT_EQ(std::vector<std::string>(sets.begin() + before, sets.begin() + before + 2),
               (std::vector<std::string>{entry + "DisplayName", entry + "UninstallString"}));
     EXPECT_TRUE(hasText(c.root, kUninstallKey, "UninstallString", "C:\\Program Files\\Velk Modular\\_vmunins.exe"));
+    EXPECT_TRUE(hasText(c.root, kUninstallKey, "QuietUninstallString",
+                        "\"C:\\Program Files\\Velk Modular\\_vmunins.exe\" /S"));
     EXPECT_TRUE(
         hasText(c.root, kUninstallKey, "DisplayIcon", std::string("C:\\Program Files\\Velk Modular\\") + c.icon));
     EXPECT_TRUE(hasText(c.root, kUninstallKey, "DisplayVersion", "2.08.004"));

@@ -1,6 +1,11 @@
 // The run from the entry to the exit: the splash and its 2000 ms, the
 // default folder, the corrupt payload, COM, the three closing outcomes and
 // the restart at the very end.
+#include <filesystem>
+#include <set>
+
+#include "base/paths.h"
+#include "install_fixture.h"
 #include "setup/setup_driver.h"
 #include "wizard_flow_fixture.h"
 
@@ -38,7 +43,7 @@ class SetupDriverTest : public WizardFlowTest {
 
   // One run of the program, whose process then ends.
   static int run() {
-    int result = runSetupProgram(nullptr);
+    int result = runSetupProgram(nullptr, "");
     sim::endProgram();
     return result;
   }
@@ -327,4 +332,193 @@ TEST_F(SetupDriverTest, ASplashThatCannotBeMadeIsAnInternalError) {
         run();
       },
       ::testing::ExitedWithCode(1), "Internal error");
+}
+
+namespace {
+
+// Every file and folder of drive C:, as paths below its root; the logs the
+// cases ask for aside.
+std::set<std::string> driveC(const std::string& root) {
+  std::set<std::string> contents;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root + "/C")) {
+    std::string path = entry.path().string().substr(root.size() + 2);
+    if (path.find(".log") == std::string::npos) contents.insert(path);
+  }
+  return contents;
+}
+
+// One run of setup.exe with a command line on a machine arranged for it, and
+// what the user or the administrator sees: the exit code, and with
+// `installedIn` the installation there, else the drive as it was. An
+// unattended run shows no window and no box whatever happens.
+struct Outcome {
+  const char* name;
+  const char* commandLine;
+  std::function<void()> arrange;
+  int exitCode;
+  const char* installedIn;
+};
+
+const char kSome[] = "C:\\Some Folder";
+// 250 characters: fits the command line, but not beside the longest name.
+const std::string kTooLongLine = "/S /D=C:\\Some Folder\\" + std::string(235, 'a');
+const char* const kTooLong = kTooLongLine.c_str();
+
+const Outcome kOutcomes[] = {
+    {"Installed", "/S /COMPONENTS=program,skins /D=C:\\Some Folder", [] {}, 0, kSome},
+    {"InstalledFromQuotedSwitches", "-s \"/COMPONENTS=Program,SKINS\" \"/D=C:\\Some Folder\"  ", [] {}, 0, kSome},
+    {"DriverNeedsRestart", "/S /NORESTART", [] {}, 3010, kTarget},
+    {"UnknownSwitch", "/S /Q /D=C:\\Some Folder", [] {}, 10, nullptr},
+    {"UnknownComponent", "/S /COMPONENTS=program,drums", [] {}, 10, nullptr},
+    {"NoComponents", "/S /COMPONENTS=", [] {}, 10, nullptr},
+    {"LogOnNoDrive", "/S /LOG=Q:\\setup.log", [] {}, 10, nullptr},
+    {"AlreadyRunning", "/S", [] { sim::holdMutex("Global\\Velk Modular Setup"); }, 3, nullptr},
+    {"NoFloatingPointUnit", "/S", [] { sim::setProcessorWithoutCpuid(false); }, 9, nullptr},
+    {"WindowsDriveFull", "/S", [] { sim::setFreeBytes('C', 40000); }, 6, nullptr},
+    {"TargetDriveFull", "/S /D=D:\\VM",
+     [] {
+       sim::addDrive('D');
+       sim::setFreeBytes('D', 100);
+     },
+     6, nullptr},
+    {"NoRightsForTheDriver", "/S",
+     [] { sim::refuseFullAccess(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager"); }, 4,
+     nullptr},
+    {"NoRightsNeededWithoutTheDriver", "/S /COMPONENTS=program",
+     [] { sim::refuseFullAccess(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager"); }, 0,
+     kTarget},
+    {"FolderOnNoDrive", "/S /D=Velk Modular", [] {}, 5, nullptr},
+    {"FolderTooLong", kTooLong, [] {}, 5, nullptr},
+    {"FolderThroughAJunction", "/S /D=C:\\Link\\VM",
+     [] {
+       ASSERT_TRUE(createDirectoryPath("C:\\Elsewhere"));
+       ASSERT_TRUE(sim::makeReparsePoint("C:\\Link", "C:\\Elsewhere"));
+     },
+     5, nullptr},
+    {"DamagedPayload", "/S", [] { sim::removeResource(kPayloadResourceType, 601); }, 7, nullptr},
+    {"WriteFailureRollsBack", "/S /D=C:\\Some Folder", [] { sim::failCall(sim::Fault::fileWrite, 3); }, 8, nullptr},
+    {"ChoicesOnThePagesWithoutRestart", "/NORESTART /COMPONENTS=program,pipe,skins /D=C:\\Some Folder",
+     [] {
+       pressOn("Welcome", IDOK);
+       pressOn("License", IDOK);
+       onDialog("Customize", [](HWND page) {
+         for (int id = IDC_CHECK_PROGRAM; id <= IDC_CHECK_SKINS; ++id)
+           EXPECT_EQ(IsDlgButtonChecked(page, id) == BST_CHECKED, id == 100 || id == 103 || id == 105) << id;
+         sim::clickButton(page, IDOK);
+       });
+       onDialog("Directory", [](HWND page) {
+         EXPECT_EQ(sim::controlText(page, IDC_TARGET_FOLDER), kSome);
+         sim::clickButton(page, IDOK);
+       });
+       pressOn("AboutToInstall", IDOK);
+       sim::answerNextMessageBox(IDOK);
+       // In place of the restart notice.
+       sim::answerNextMessageBox(IDOK, [] {
+         EXPECT_EQ(sim::messageBoxes().back().text,
+                   "Installation successfully complete\nWindows must be restarted to complete the installation.");
+       });
+     },
+     3010, kSome},
+    {"Help", "/?", [] { sim::answerNextMessageBox(IDOK); }, 0, nullptr},
+    {"LeftWithASwitch", "/LOG=C:\\setup.log", [] { onDialog("Welcome", leaveOnWelcome); }, 2, nullptr},
+    {"LeftWithoutSwitches", "", [] { onDialog("Welcome", leaveOnWelcome); }, 0, nullptr},
+};
+
+class SetupExitCodeTest : public SetupDriverTest, public ::testing::WithParamInterface<Outcome> {};
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, SetupExitCodeTest, ::testing::ValuesIn(kOutcomes),
+                         [](const ::testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+TEST_P(SetupExitCodeTest, EndsWithTheCodeOfItsOutcome) {
+  const Outcome& outcome = GetParam();
+  // Folders every machine has, so that a failure shows as what it left.
+  ASSERT_TRUE(createDirectoryPath("C:\\Program Files"));
+  ASSERT_TRUE(createDirectoryPath(sim::programsFolder().c_str()));
+  outcome.arrange();
+  std::set<std::string> before = driveC(root());
+  int result = runSetupProgram(nullptr, outcome.commandLine);
+  sim::endProgram();
+  EXPECT_EQ(result, outcome.exitCode);
+  std::string words = " " + std::string(outcome.commandLine) + " ";
+  if (words.find(" /S ") != std::string::npos || words.find(" -s ") != std::string::npos) {
+    EXPECT_TRUE(sim::messageBoxes().empty()) << sim::messageBoxes()[0].text;
+    EXPECT_TRUE(sim::dialogHistory().empty());
+    EXPECT_TRUE(sim::restartRequests().empty());
+  }
+  if (outcome.installedIn == nullptr) {
+    std::set<std::string> after = driveC(root());
+    // A folder made for the installation stays, emptied, as it does after
+    // an interactive run.
+    std::error_code absent;
+    if (std::filesystem::is_empty(sim::hostPath(kSome), absent)) after.erase("/Some Folder");
+    EXPECT_EQ(after, before);
+    EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, kProductKey));
+    return;
+  }
+  std::string folder = outcome.installedIn;
+  EXPECT_TRUE(sim::fileExists(folder + "\\vm.exe"));
+  // Only what /COMPONENTS= named, or everything.
+  if (folder == kSome) {
+    EXPECT_TRUE(sim::fileExists(folder + "\\Skins\\Default.ini"));
+    EXPECT_FALSE(sim::fileExists(folder + "\\Examples\\Drone.vme"));
+  }
+  EXPECT_TRUE(hasText(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velk Modular",
+                      "QuietUninstallString", "\"" + folder + "\\_vmunins.exe\" /S"));
+}
+
+// On both families, an unattended run keeps the interactive run's guards: a
+// write that fails rolls back, a drive without room is refused, another
+// run's lock stops it before it touches anything. Its log has each step,
+// each file as it is written, each message with the answer the run took,
+// and the exit code.
+TEST_F(SetupDriverTest, AnUnattendedRunKeepsTheGuardsAndLogsWhatItDoesOnBothFamilies) {
+  ASSERT_TRUE(createDirectoryPath("C:\\My Logs"));
+  const std::string log = "C:\\My Logs\\setup.log";
+  sim::addDrive('D');
+  for (sim::WindowsFamily family : {sim::WindowsFamily::NT, sim::WindowsFamily::Win9x}) {
+    sim::setWindowsFamily(family);
+    bool nt = family == sim::WindowsFamily::NT;
+    std::string folder = nt ? "D:\\NT" : "D:\\9x";
+    std::string commandLine = "/S /LOG=\"" + log + "\" /D=" + folder;
+    auto run = [&commandLine] {
+      installOptions = InstallOptions{"C:\\Program Files\\Velk Modular", {}, 1, 0};
+      systemDriveSpaceChecked = adminRightsChecked = 0;
+      int result = runSetupProgram(nullptr, commandLine.c_str());
+      sim::endProgram();
+      return result;
+    };
+    sim::failCall(sim::Fault::fileTimeSet, 4);
+    EXPECT_EQ(run(), 8);
+    EXPECT_TRUE(std::filesystem::is_empty(sim::hostPath(folder))) << "not rolled back";
+    EXPECT_NE(contentOf(log).find("Rolling back what this run made in " + folder + "\r\n"), std::string::npos);
+    sim::setFreeBytes('D', 100);
+    EXPECT_EQ(run(), 6);
+    EXPECT_NE(contentOf(log).find("Question: The target drive does not have enough free space.\r\n  Proceed "
+                                  "anyway?\r\nAnswer: No (unattended)\r\nMessage: Installation was not complete\r\n"
+                                  "Exit code 6\r\n"),
+              std::string::npos)
+        << contentOf(log);
+    sim::setFreeBytes('D', 1u << 30);
+    EXPECT_EQ(run(), 3010);
+    std::string written = contentOf(log);
+    for (const std::string& line :
+         {"Command line: " + commandLine, std::string("Checking the setup file"),
+          std::string("The licence agreement is accepted by the /S switch"),
+          std::string("Components: program,standard,library,pipe,examples,skins"), "Made the folder " + folder + "\\Skins",
+          "Wrote " + folder + "\\Skins\\Classic.ini", std::string("Installing the pipe driver"),
+          std::string("Windows must be restarted; not restarted (/S)"), std::string("Exit code 3010")})
+      EXPECT_NE(written.find(line + "\r\n"), std::string::npos) << line << " is not in\n" << written;
+    EXPECT_EQ(written.find("Exit code 6"), std::string::npos) << "the log was not emptied";
+    sim::holdMutex(nt ? "Global\\Velk Modular Setup" : "Velk Modular Setup");
+    ASSERT_TRUE(DeleteFileA((folder + "\\Skins\\Classic.ini").c_str()));
+    EXPECT_EQ(run(), 3);
+    EXPECT_FALSE(sim::fileExists(folder + "\\Skins\\Classic.ini"));
+    EXPECT_NE(contentOf(log).find("Exit code 3010\r\n" + std::string(kCaption) + "\r\nCommand line: " + commandLine +
+                                  "\r\nMessage: Velk Modular Setup is already running.\r\nExit code 3\r\n"),
+              std::string::npos)
+        << "the held lock's refusal is added to the log";
+    EXPECT_TRUE(sim::messageBoxes().empty());
+  }
 }

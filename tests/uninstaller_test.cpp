@@ -3,6 +3,7 @@
 // made removed again on both families, files in use left for the next start
 // of Windows, and a second installation that keeps what is its own.
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,47 @@ TEST_P(UninstallerOnEachFamilyTest, LeavesTheMachineAsItWasBeforeTheInstallation
   EXPECT_EQ(question.flags & 0xF, static_cast<UINT>(MB_YESNO));
   EXPECT_EQ(sim::messageBoxes()[1].text, kRemoved);
   EXPECT_EQ(sim::messageBoxes()[1].caption, kCaption);
+}
+
+// /S: no question and no message. The original waits for its copy and ends
+// with the copy's exit code; the copy, holding the lock the original holds,
+// ends the original with its own code before deleting the original's file.
+TEST_P(UninstallerOnEachFamilyTest, WithSNothingIsAskedAndTheOriginalEndsWithTheCopysCode) {
+  ASSERT_TRUE(createDirectoryPath(sim::programsFolder().c_str()));
+  std::set<std::string> before = driveContents();
+  install(kInstallFolder);
+  std::string original = in(kInstallFolder, "_vmunins.exe");
+  sim::setProgramPath(original);
+  sim::endStartedProcessesWhenWaitedFor(3010);
+  EXPECT_EQ(runUninstaller("/S /LOG=C:\\un.log"), 3010);
+  sim::endProgram();
+  ASSERT_EQ(sim::startedProcesses().size(), 1u);
+  EXPECT_NE(sim::startedProcesses()[0].commandLine.find("\" /S /LOG=\"C:\\un.log\" /original:"), std::string::npos)
+      << sim::startedProcesses()[0].commandLine;
+  EXPECT_TRUE(sim::fileExists(in(kInstallFolder, "vm.exe"))) << "the original removed what is the copy's to remove";
+
+  DWORD originalId = sim::currentProcessId();
+  sim::lockFile(original);
+  sim::addProcess(originalId, false, [original] { sim::unlockFile(original); });
+  sim::holdMutex(GetParam() == sim::WindowsFamily::NT ? "Global\\Velk Modular Setup" : "Velk Modular Setup");
+  runCopy();
+  EXPECT_EQ(sim::processExitCode(originalId), 0u);
+  EXPECT_TRUE(sim::messageBoxes().empty());
+  std::set<std::string> after = driveContents();
+  after.erase("/un.log");
+  after.erase(GetParam() == sim::WindowsFamily::NT ? "/WINDOWS/TEMP/~vmun000/_vmunins.exe" : "/WINDOWS/TEMP/~vmun000.exe");
+  after.erase(GetParam() == sim::WindowsFamily::NT ? "/WINDOWS/TEMP/~vmun000" : "/WINDOWS/wininit.ini");
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(scheduledAtRestart(), withCopyCleanup());
+  EXPECT_FALSE(sim::registryKeyExists(GetParam() == sim::WindowsFamily::NT ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                                      kUninstallKey));
+  std::string log = contentOf("C:\\un.log");
+  for (const std::string& line : std::vector<std::string>{
+           "Answer: Yes (unattended)", "Handing over to a copy of the uninstaller",
+        "Command line: /S /LOG=\"C:\\un.log\" /original:", "Deleted " + in(kInstallFolder, "vm.exe"),
+           "Ending the uninstaller that waits for this copy, with exit code 0", "Deleted " + original,
+           "Message: Velk Modular was removed from your computer.", "Exit code 0"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << " is not in\n" << log;
 }
 
 TEST_P(UninstallerOnEachFamilyTest, FilesInUseWaitForTheNextStartWithTheirFolders) {
@@ -579,4 +621,51 @@ TEST_F(UninstallerTest, AStartMenuFolderWithTheUsersOwnShortcutStays) {
   EXPECT_TRUE(sim::fileExists(menu + "\\My Notes.lnk"));
   EXPECT_FALSE(sim::fileExists(menu + "\\Velk Modular.lnk"));
   EXPECT_FALSE(sim::fileExists(menu + "\\Uninstall Velk Modular.lnk"));
+}
+
+// Where no copy can be made (NT 4), /S removes all else and leaves the
+// program's own file and folder for the next start: exit code 3010.
+TEST_F(UninstallerTest, WithSAndNoCopyWhatWaitsForTheNextStartEndsItWith3010) {
+  sim::setAdvapiHasSecurityDescriptorTexts(false);
+  install(kInstallFolder);
+  std::string program = in(kInstallFolder, "_vmunins.exe");
+  sim::lockFile(program);  // as Windows holds a running program's file
+  sim::setProgramPath(program);
+  EXPECT_EQ(runUninstaller("/S"), 3010);
+  sim::endProgram();
+  EXPECT_TRUE(sim::messageBoxes().empty());
+  EXPECT_TRUE(sim::restartRequests().empty());
+  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(program), deletion(kInstallFolder)}));
+}
+
+// Started with switches, the uninstaller ends with the code of what stopped
+// it, and removes nothing; /S shows nothing on the way.
+TEST_F(UninstallerTest, WithSwitchesEachFailureEndsWithItsCodeAndRemovesNothing) {
+  install(kInstallFolder);
+  sim::setProgramPath(in(kInstallFolder, "_vmunins.exe"));
+  struct Case {
+    const char* commandLine;
+    std::function<void()> arrange;
+    int exitCode;
+    size_t boxes;
+  };
+  const Case cases[] = {
+      {"/S /D=C:\\Other", [] {}, 10, 0},
+      {"/?", [] { sim::answerNextMessageBox(IDOK); }, 0, 1},
+      {"/LOG=C:\\un.log", [] { sim::answerNextMessageBox(IDNO); }, 2, 1},
+      {"/S", [] { ASSERT_TRUE(sim::writeFile(in(kInstallFolder, "_vmunins.dat"), "damaged")); }, 7, 0},
+      {"/S", [] { sim::holdMutex("Global\\Velk Modular Setup"); }, 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.commandLine);
+    size_t boxesBefore = sim::messageBoxes().size();
+    c.arrange();
+    EXPECT_EQ(runUninstaller(c.commandLine), c.exitCode);
+    sim::endProgram();
+    EXPECT_EQ(sim::messageBoxes().size() - boxesBefore, c.boxes);
+    EXPECT_TRUE(sim::startedProcesses().empty());
+    EXPECT_TRUE(sim::fileExists(in(kInstallFolder, "vm.exe")));
+    EXPECT_TRUE(sim::registryKeyExists(HKEY_CURRENT_USER, kUninstallKey));
+  }
+  EXPECT_EQ(sim::messageBoxes()[0].text.compare(0, 30, "Usage: _vmunins.exe [/S] [/LOG"), 0);
 }

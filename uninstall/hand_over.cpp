@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/context.h"
+#include "base/exit_codes.h"
 #include "base/exported_function.h"
+#include "base/run_log.h"
 #include "install/registry.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
@@ -133,14 +136,20 @@ HANDLE holdProgramFile(const char* programPath) {
                      nullptr);
 }
 
-bool handOverToCopy(const char* programPath) {
+bool handOverToCopy(const char* programPath, HANDLE* copyProcess) {
   char folder[kPathBufferSize];
   char copy[kPathBufferSize];
   bool nt = isWindowsNT();
   if (!(nt ? copyIntoPrivateFolder(programPath, folder, copy) : copyIntoTemporaryFolder(programPath, folder, copy)))
     return false;
-  char commandLine[2 * kPathBufferSize + 32];
-  formatText(commandLine, sizeof commandLine, "\"%s\" %s%lu %s", copy, kHandOverSwitch,
+  // The user's switches go on, the log by its full path: the copy works in
+  // another folder.
+  char switches[kPathBufferSize + 16] = "";
+  if (runSwitches.unattended != 0) strcpy(switches, "/S ");
+  if (runSwitches.logPath[0] != '\0')
+    formatText(switches + strlen(switches), sizeof switches - strlen(switches), "/LOG=\"%s\" ", runSwitches.logPath);
+  char commandLine[3 * kPathBufferSize + 48];
+  formatText(commandLine, sizeof commandLine, "\"%s\" %s%s%lu %s", copy, switches, kHandOverSwitch,
              static_cast<unsigned long>(GetCurrentProcessId()), programPath);
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);
@@ -152,7 +161,11 @@ bool handOverToCopy(const char* programPath) {
       CreateProcessA(copy, commandLine, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &process) != FALSE;
   if (started) {
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (copyProcess != nullptr) {
+      *copyProcess = process.hProcess;
+    } else {
+      CloseHandle(process.hProcess);
+    }
   } else {
     DeleteFileA(copy);
     if (nt) RemoveDirectoryA(folder);
@@ -165,6 +178,24 @@ void waitForOriginal(uint32_t processId) {
   HANDLE original = OpenProcess(SYNCHRONIZE, FALSE, processId);
   if (original == nullptr) return;
   WaitForSingleObject(original, kOriginalExitTimeoutMs);
+  CloseHandle(original);
+}
+
+uint32_t waitForCopy(HANDLE copy) {
+  DWORD exitCode = kExitStepFailed;
+  if (WaitForSingleObject(copy, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(copy, &exitCode))
+    exitCode = kExitStepFailed;
+  CloseHandle(copy);
+  return exitCode;
+}
+
+HANDLE openWaitingOriginal(uint32_t processId) {
+  return OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
+}
+
+void endWaitingOriginal(HANDLE original, uint32_t exitCode) {
+  logLine("Ending the uninstaller that waits for this copy, with exit code %lu", static_cast<unsigned long>(exitCode));
+  if (TerminateProcess(original, exitCode)) WaitForSingleObject(original, kOriginalExitTimeoutMs);
   CloseHandle(original);
 }
 

@@ -14,7 +14,17 @@
 // and wininit.ini deletes files but no folders: there the copy is a file
 // ~vmun000.exe to ~vmun999.exe in the temporary folder itself.
 //
-// The copy's command line: /original:<process id> <path of the original>
+// The copy's command line: the switches the user gave the original (/S, and
+// /LOG= with the full path), then /original:<process id> <path of the
+// original>.
+//
+// A run started with switches reports how the removal went in its exit
+// code, which only the copy learns: the original waits for the copy, holding
+// the run lock and the installation folder for both, and the copy, once
+// everything but the original's own file and folder is gone, ends the
+// original with the exit code it is about to return itself, then deletes
+// that file and folder. Should the copy end without doing so, the original
+// ends with the copy's own exit code.
 #ifndef VM_UNINSTALL_HAND_OVER_H
 #define VM_UNINSTALL_HAND_OVER_H
 
@@ -40,9 +50,23 @@ bool parseHandOver(const char* commandLine, HandOver* handOver);
 // made.
 HANDLE holdProgramFile(const char* programPath);
 
-// Makes the copy and starts it with the hand-over command line. False, with nothing left behind,
-// when any of it fails; the caller then removes the product itself.
-bool handOverToCopy(const char* programPath);
+// Makes the copy and starts it with the hand-over command line. False, with
+// nothing left behind, when any of it fails; the caller then removes the
+// product itself. `copyProcess`, when not null, receives the copy's process
+// handle for waitForCopy.
+bool handOverToCopy(const char* programPath, HANDLE* copyProcess);
+
+// The original's wait for a copy started with switches: the copy's exit code
+// (the original is normally ended by the copy before that).
+uint32_t waitForCopy(HANDLE copy);
+
+// The copy's handle on an original that waits for it; null when the
+// original has ended.
+HANDLE openWaitingOriginal(uint32_t processId);
+
+// Ends the waiting original with `exitCode` and waits, for a while, until it
+// has ended, so that its file can be deleted. Closes the handle.
+void endWaitingOriginal(HANDLE original, uint32_t exitCode);
 
 // Waits, for a while, until the original program has ended, so that its
 // file can be deleted.

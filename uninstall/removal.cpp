@@ -2,6 +2,7 @@
 #include "uninstall/removal.h"
 
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "install/replace_on_restart.h"
 #include "platform/win32.h"
 #include "base/windows_version.h"
@@ -24,13 +25,16 @@ void scheduleRemoval(const char* path, int32_t kind, RemovalTally& tally) {
   // wininit.ini deletes files, never folders, and no start of Windows
   // removes a drive's root: such a folder stays, and the user is told.
   if (kind == kUninstallFolder && (!isWindowsNT() || isDriveRoot(path))) {
+    logLine("Left in place: %s", path);
     ++tally.leftBehind;
     return;
   }
   if (!deleteOnRestart(path)) {
+    logLine("Left in place: %s", path);
     ++tally.leftBehind;
     return;
   }
+  logLine("Waits for the next start of Windows: %s", path);
   ++tally.scheduled;
   // Without memory to note it, a folder around it is merely left in place.
   tally.waiting.addRecord(path, kind);
@@ -61,19 +65,29 @@ bool isEmptyFolder(const char* path) {
 }  // namespace
 
 void removeFile(const char* path, RemovalTally& tally) {
-  if (DeleteFileA(path) || isGone(GetLastError())) return;
+  if (DeleteFileA(path)) {
+    logLine("Deleted %s", path);
+    return;
+  }
+  if (isGone(GetLastError())) return;
   scheduleRemoval(path, kUninstallFile, tally);
 }
 
 void removeFolder(const char* path, RemovalTally& tally) {
   letGoOfFolderAt(path);
-  if (RemoveDirectoryA(path)) return;
+  if (RemoveDirectoryA(path)) {
+    logLine("Removed the folder %s", path);
+    return;
+  }
   DWORD error = GetLastError();
   // A file of that name is not the folder that was recorded.
   if (isGone(error) || error == ERROR_DIRECTORY) return;
   // Windows 95 to ME say access denied where NT says not empty.
   bool holdsSomething = error == ERROR_DIR_NOT_EMPTY || (error == ERROR_ACCESS_DENIED && !isWindowsNT() && !isEmptyFolder(path));
   // What it holds is someone else's unless it waits for the restart too.
-  if (holdsSomething && !holdsWaitingItem(path, tally)) return;
+  if (holdsSomething && !holdsWaitingItem(path, tally)) {
+    logLine("Kept the folder %s: it holds other files", path);
+    return;
+  }
   scheduleRemoval(path, kUninstallFolder, tally);
 }

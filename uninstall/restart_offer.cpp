@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/message_box.h"
 #include "platform/win32.h"
 #include "uninstall/uninstaller.h"
 
@@ -16,5 +17,5 @@ const char kRestartQuestion[] = "Do you want to restart Windows now?";
 bool offerRestart(char* text, size_t size) {
   size_t used = strlen(text);
   formatText(text + used, size - used, "\n\n%s\n\n%s", kRestartNeededText, kRestartQuestion);
-  return MessageBoxA(nullptr, text, kUninstallCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return showMessage(nullptr, text, kUninstallCaption, MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES;
 }

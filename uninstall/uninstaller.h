@@ -15,14 +15,19 @@
 //   4. the original program file and the installation folder.
 // What is in use waits for the next start of Windows; the closing message
 // says so and offers to restart Windows, with the setup's own restart.
+//
+// With /S nothing is asked or shown: the question counts as answered Yes,
+// the closing message is logged, and Windows is not restarted (the exit code
+// says when it should be). /LOG= keeps a log; the copy writes on in it.
 #ifndef VM_UNINSTALL_UNINSTALLER_H
 #define VM_UNINSTALL_UNINSTALLER_H
 
 extern const char kUninstallCaption[];
 
 // Runs the uninstaller with the command line its WinMain received (without
-// the program's own name); returns the process exit code, 0. COM is
-// initialised here for the Start Menu's shell links, and the program's
+// the program's own name); returns the process exit code: one of
+// exit_codes.h for a run started with a switch, else 0 as it always was. COM
+// is initialised here for the Start Menu's shell links, and the program's
 // caption set in SetupContext for the restart's messages.
 int runUninstaller(const char* commandLine);
 

@@ -1,5 +1,7 @@
 #include "base/fatal.h"
 
+#include "base/context.h"
+#include "base/run_log.h"
 #include "platform/win32.h"
 
 namespace {
@@ -29,11 +31,14 @@ void fatalInternalError(int32_t fileNumber, int32_t lineNumber) {
   formatText(text, sizeof text, kInternalErrorFormat, static_cast<int>(fileNumber),
            static_cast<int>(lineNumber));
 
-  // Flush and release files being written before the process goes away.
+  logLine("%s: %s", kInternalErrorCaption, text);
+  // Flush and release files being written (the log too) before the process
+  // goes away.
   closeAllFileStreams();
 
-  // No owner: the title window or a page may be what is broken.
-  MessageBoxA(nullptr, text, kInternalErrorCaption, MB_OK | MB_TASKMODAL);
+  // No owner: the title window or a page may be what is broken. An
+  // unattended run has nobody to read it; the log and the exit code tell.
+  if (runSwitches.unattended == 0) MessageBoxA(nullptr, text, kInternalErrorCaption, MB_OK | MB_TASKMODAL);
 
   // The breakpoint comes after the box so that the user sees the report first.
   breakIntoDebugger();

@@ -3,7 +3,8 @@
 // What the user or the machine can cause is reported by the code concerned in
 // a message box. A broken invariant of the program itself ends the process at
 // once through fatalInternalError: a task-modal "Internal error" box naming the
-// file number and the line of the failed check, then exit code 1.
+// file number and the line of the failed check, then exit code 1. An
+// unattended run (/S) shows no box: the report goes into its log, if any.
 #ifndef VM_BASE_FATAL_H
 #define VM_BASE_FATAL_H
 

@@ -12,6 +12,8 @@
 #include "extract/progress.h"
 #include "base/context.h"
 #include "base/fatal.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
 
 DynArray<FileRecord> fileRecords;
 int32_t recordWrittenFiles = 1;
@@ -125,6 +127,7 @@ int32_t extractOpenEntry(const PayloadEntry& entry, uint8_t** memoryResult) {
     bool planted = passesReparsePoint(path, installOptions.targetFolder, false);
     bool made = !planted && CreateDirectoryA(path, nullptr) != FALSE;
     if (made || (!planted && GetLastError() == ERROR_ALREADY_EXISTS)) {
+      if (made) logLine("Made the folder %s", path);
       uninstallList.addRecord(path, kUninstallFolder, made);
     } else if (missingFolder[0] == '\0') {
       strcpy(missingFolder, path);
@@ -180,7 +183,7 @@ char* extractToMemory(int32_t id, HWND owner) {
   int32_t result = extractEntry(id, &block);
   if (result != kExtractDone) {
     freeBlock(block);
-    MessageBoxA(owner, result == kExtractStopped ? kNoMemoryMessage : kCorruptMessage, setupContext.caption, MB_OK);
+    showMessage(owner, result == kExtractStopped ? kNoMemoryMessage : kCorruptMessage, setupContext.caption, MB_OK);
     return nullptr;
   }
   // The licence entry always holds a file; one without is a broken build.

@@ -11,6 +11,8 @@
 #include "extract/progress.h"
 #include "res/resource.h"
 #include "base/context.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
 
 namespace {
 
@@ -65,7 +67,7 @@ void reportWriteFailure(const char* path) {
   if (cancelRequested != 0) return;
   char text[kTextBufferSize];
   formatText(text, sizeof text, kWriteFailedFormat, path);
-  MessageBoxA(installingDialog, text, setupContext.caption, MB_OK);
+  showMessage(installingDialog, text, setupContext.caption, MB_OK);
 }
 
 FileSink::FileSink()
@@ -163,14 +165,22 @@ void FileSink::beginFile() {
   // written over. A folder in its place stays, and the file cannot be made.
   keptAside_ = false;
   // A junction or link below the target folder, which the extraction never
-  // makes, would take the write somewhere else. The same look at the file's
-  // own level tells whether it is there already.
-  bool there = false;
-  if (passesReparsePoint(record.path, installOptions.targetFolder, true, &there)) return;
-  keptAside_ = there;
-  if (keptAside_ && !keepAside(record.path)) return;
-  file_ = openWindowsFile(record.path, "wb");
-  if (file_ == nullptr) return;
+  // makes, would take the write somewhere else. The folders above the file
+  // are looked at first; then, where nothing has the file's name yet (every
+  // file of a first installation), the file is made in the same step that
+  // finds the name free, a link there refusing it as anything else would.
+  if (passesReparsePoint(record.path, installOptions.targetFolder, false)) return;
+  file_ = createNewWindowsFile(record.path);
+  if (file_ == nullptr) {
+    if (GetLastError() != ERROR_FILE_EXISTS) return;
+    // Something has the name: a look at it tells a link from a file to keep.
+    bool there = false;
+    if (passesReparsePoint(record.path, installOptions.targetFolder, true, &there)) return;
+    keptAside_ = there;
+    if (keptAside_ && !keepAside(record.path)) return;
+    file_ = openWindowsFile(record.path, "wb");
+    if (file_ == nullptr) return;
+  }
   // The sink buffers whole blocks itself: one write each, no second copy.
   setvbuf(file_, nullptr, _IONBF, 0);
   buffered_ = 0;
@@ -200,7 +210,11 @@ void FileSink::finishFile() {
   file_ = nullptr;
   bool recorded = recordFile(record.path);
   bool intact = remaining_ > 0 || ~runningCrc_ == expectedCrc_;
-  if (!closed || !timed || !recorded || !intact) fail();
+  if (!closed || !timed || !recorded || !intact) {
+    fail();
+  } else {
+    logLine("Wrote %s", record.path);
+  }
   ++fileIndex_;
 }
 

@@ -14,7 +14,10 @@
 #include "extract/progress.h"
 #include "platform/win32.h"
 #include "base/context.h"
+#include "base/exit_codes.h"
 #include "base/fatal.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
 
 namespace {
 
@@ -28,13 +31,18 @@ constexpr char kPipeDriverFailedMessage[] = "Failed to install the Velk Pipe dri
 // The uninstaller's own entry: its files stay out of the uninstall data.
 constexpr int32_t kUninstallerEntry = 1000;
 
-void tell(const char* text) { MessageBoxA(installingDialog, text, setupContext.caption, MB_OK); }
+// The message of a failure that ends the installation with `exitCode`.
+void tell(const char* text, int32_t exitCode) {
+  runFailure = exitCode;
+  showMessage(installingDialog, text, setupContext.caption, MB_OK);
+}
 
 // Puts the target folder back as it was before this run: what the run made
 // is deleted, newest first (the files kept out of the data file first: they
 // may lie in recorded folders), and the files it wrote over go back in
 // place. An earlier installation's records and its data file stay.
 void rollBackInstallation() {
+  logLine("Rolling back what this run made in %s", installOptions.targetFolder);
   unrecordedFiles.rollBack(installOptions.targetFolder);
   uninstallList.rollBack(installOptions.targetFolder);
   restoreKeptFiles(installOptions.targetFolder);
@@ -50,6 +58,7 @@ int32_t extractComponents() {
     ENSURE(ids != nullptr);
     for (; *ids != kEndOfEntries; ++ids) {
       recordWrittenFiles = *ids == kUninstallerEntry ? 0 : 1;
+      logLine("Extracting payload entry %d", static_cast<int>(*ids));
       int32_t result = extractEntry(*ids, nullptr);
       // A cancel confirmed while an entry's last bytes went out lets that
       // entry finish; it still stops the installation, as the user was
@@ -58,9 +67,13 @@ int32_t extractComponents() {
       if (result == kExtractDone) continue;
       rollBackInstallation();
       if (result == kExtractCorrupt) {
-        tell(kCorruptMessage);
+        tell(kCorruptMessage, kExitDamaged);
       } else if (result != kExtractStopped) {
-        tell(kFailedMessage);
+        tell(kFailedMessage, kExitStepFailed);
+      } else {
+        // The file that failed has said so; a cancel is the Installing
+        // page's to count.
+        runFailure = kExitStepFailed;
       }
       return result;
     }
@@ -71,7 +84,7 @@ int32_t extractComponents() {
 int32_t refuseTargetFolder() {
   char text[kPathBufferSize + 32];
   formatText(text, sizeof text, kCreateFolderFailedFormat, installOptions.targetFolder);
-  tell(text);
+  tell(text, kExitBadFolder);
   return kInstallationStopped;
 }
 
@@ -90,6 +103,7 @@ int32_t runInstallation() {
   const char* target = installOptions.targetFolder;
   ENSURE(memchr(target, '\0', sizeof installOptions.targetFolder) != nullptr);
   unrecordedFiles.clear();
+  logLine("Installing into %s", target);
 
   // The folder is written down in one spelling, the one the uninstaller
   // finds itself in: full before it is made (a ".." level makes no folder on
@@ -109,7 +123,7 @@ int32_t runInstallation() {
   char dataFile[kPathBufferSize];
   strcpy(dataFile, target);
   if (!joinPath(dataFile, kUninstallFileName)) {
-    tell(kUninstallInfoFailedMessage);
+    tell(kUninstallInfoFailedMessage, kExitStepFailed);
     return kInstallationStopped;
   }
   // A run into this folder that ended without saving or rolling back (the
@@ -137,7 +151,7 @@ int32_t runInstallation() {
   // Nothing is written yet, and the records taken over stay on disk.
   if (!uninstallList.addRecord(dataFile, kUninstallFile, !fileExists(dataFile))) {
     uninstallList.clear();
-    tell(kUninstallInfoFailedMessage);
+    tell(kUninstallInfoFailedMessage, kExitStepFailed);
     return kInstallationStopped;
   }
 
@@ -153,7 +167,7 @@ int32_t runInstallation() {
   // The earlier data file is kept aside too: a save that fails half way
   // must not have spoilt it.
   if ((fileExists(dataFile) && !keepAside(dataFile)) || !uninstallList.saveTo(dataFile)) {
-    tell(kUninstallInfoFailedMessage);
+    tell(kUninstallInfoFailedMessage, kExitStepFailed);
     rollBackInstallation();
     return kInstallationStopped;
   }
@@ -161,20 +175,27 @@ int32_t runInstallation() {
   // installation back over this one at the next run: this one goes now
   // instead, and the user is told. From then on nothing is undone.
   if (!discardKeptFiles(target)) {
-    tell(kUninstallInfoFailedMessage);
+    tell(kUninstallInfoFailedMessage, kExitStepFailed);
     rollBackInstallation();
     return kInstallationStopped;
   }
   unrecordedFiles.clear();
+  logLine("Wrote the uninstall data %s", dataFile);
 
+  logLine("Registering the product");
   registerProduct();
+  logLine("Making the Start Menu items");
   if (!createStartMenuItems(installingDialog)) {
-    tell(kStartMenuFailedMessage);
+    tell(kStartMenuFailedMessage, kExitStepFailed);
     return kInstallationStopped;
   }
-  if (installOptions.componentSelected[kComponentPipeDriver] != 0 && !installPipeDriver(driverCountedBefore)) {
-    tell(kPipeDriverFailedMessage);
-    return kInstallationStopped;
+  if (installOptions.componentSelected[kComponentPipeDriver] != 0) {
+    logLine("Installing the pipe driver");
+    if (!installPipeDriver(driverCountedBefore)) {
+      tell(kPipeDriverFailedMessage, kExitStepFailed);
+      return kInstallationStopped;
+    }
   }
+  logLine("Installation complete");
   return kInstallationDone;
 }

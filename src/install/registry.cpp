@@ -17,6 +17,7 @@ const char kWorkDirValue[] = "WorkDir";
 const char kUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velk Modular";
 const char kDisplayNameValue[] = "DisplayName";
 const char kUninstallStringValue[] = "UninstallString";
+const char kQuietUninstallStringValue[] = "QuietUninstallString";
 const char kUninstallerName[] = "_vmunins.exe";
 // The rest of the entry, which the list of installed programs shows; the
 // uninstaller knows these names only through kUninstallEntryValues.
@@ -29,8 +30,9 @@ const char kNoModifyValue[] = "NoModify";
 const char kNoRepairValue[] = "NoRepair";
 const char kUrlInfoAboutValue[] = "URLInfoAbout";
 const char* const kUninstallEntryValues[] = {
-    kDisplayNameValue, kUninstallStringValue, kDisplayIconValue, kDisplayVersionValue, kPublisherValue,
-    kInstallLocationValue, kEstimatedSizeValue, kNoModifyValue, kNoRepairValue, kUrlInfoAboutValue,
+    kDisplayNameValue,     kUninstallStringValue, kQuietUninstallStringValue, kDisplayIconValue,
+    kDisplayVersionValue,  kPublisherValue,       kInstallLocationValue,      kEstimatedSizeValue,
+    kNoModifyValue,        kNoRepairValue,        kUrlInfoAboutValue,
 };
 const int kUninstallEntryValueCount = sizeof kUninstallEntryValues / sizeof kUninstallEntryValues[0];
 const char kAppPathKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vm.exe";
@@ -123,6 +125,11 @@ void registerProduct() {
     if (uninstall.create(isWindowsNT() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kUninstallKeyPath)) {
       uninstall.setText(kDisplayNameValue, kDisplayName);
       uninstall.setText(kUninstallStringValue, uninstallCommand);
+      // What management tools run to remove the product without a person at
+      // the screen; the program's path in quotes, as it may hold blanks.
+      char quietCommand[kPathBufferSize + 8];
+      formatText(quietCommand, sizeof quietCommand, "\"%s\" /S", uninstallCommand);
+      uninstall.setText(kQuietUninstallStringValue, quietCommand);
       describeInstallation(uninstall, uninstallCommand, programSelected);
     }
   }

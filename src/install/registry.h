@@ -13,10 +13,12 @@ extern const char kWorkDirValue[];
 
 // The entry in the list of installed programs: under HKEY_CURRENT_USER on NT,
 // HKEY_LOCAL_MACHINE otherwise. "UninstallString" starts the uninstaller,
-// the program of that name in the target folder.
+// the program of that name in the target folder; "QuietUninstallString"
+// starts it with /S.
 extern const char kUninstallKeyPath[];
 extern const char kDisplayNameValue[];
 extern const char kUninstallStringValue[];
+extern const char kQuietUninstallStringValue[];
 extern const char kUninstallerName[];
 // Every value the setup writes into the entry, those two first; the
 // uninstaller removes them all before it deletes the key.

@@ -15,4 +15,10 @@ extern const char kGlobalRunLockName[];
 // holds it: the caller tells the user and changes nothing.
 bool takeRunLock();
 
+// For the uninstaller's copy whose original waits for it, holding the lock
+// for both: opens the lock the original holds (or takes it, should the
+// original have ended meanwhile), so that it stays held once the copy has
+// ended the original. False only when the lock refuses this user.
+bool joinRunLock();
+
 #endif  // VM_INSTALL_RUN_LOCK_H

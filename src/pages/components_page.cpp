@@ -59,7 +59,7 @@ bool isComponentBox(int id) { return id >= IDC_COMPONENT_CHECK && id < IDC_COMPO
 
 }  // namespace
 
-void showSelectionSize(HWND dialog, int controlId, const char* format) {
+int64_t sumSelection() {
   int64_t required = 0;
   int64_t payload = 0;
   bool anySelected = false;
@@ -73,11 +73,16 @@ void showSelectionSize(HWND dialog, int controlId, const char* format) {
     payload += sizesOf(kComponentSupport).rawBytes;
     required += sizesOf(kComponentSupport).clusterBytes;
   }
+  progressTotal = saturated(payload);
+  requiredBytes = saturated(required);
+  return required;
+}
+
+void showSelectionSize(HWND dialog, int controlId, const char* format) {
+  int64_t required = sumSelection();
   char text[64];
   formatText(text, sizeof text, format, static_cast<int>((required + 1023) / 1024));
   SetDlgItemTextA(dialog, controlId, text);
-  progressTotal = saturated(payload);
-  requiredBytes = saturated(required);
 }
 
 void refreshComponentsPage(HWND dialog) {

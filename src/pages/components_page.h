@@ -16,10 +16,12 @@ INT_PTR CALLBACK customizeDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 // Recomputes requiredBytes and the progress channel's progressTotal (the
 // selection's bytes as stored, the Installing page's 100 % mark) from the
-// selection flags and
-// shows the required size in KiB, formatted with `format`, in the static
-// control `controlId`. The support entries count only when something else is
-// selected.
+// selection flags, and returns the required bytes unsaturated. The support
+// entries count only when something else is selected.
+int64_t sumSelection();
+
+// sumSelection, then the required size in KiB, formatted with `format`, in
+// the static control `controlId`.
 void showSelectionSize(HWND dialog, int controlId, const char* format);
 
 // The size, and "&Next >" enabled exactly while something is selected.

@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "base/context.h"
 #include "base/fatal.h"
+#include "base/message_box.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ void endPage(HWND dialog, int32_t result) {
 }
 
 bool confirmLeave(HWND dialog) {
-  return MessageBoxA(dialog, kLeaveQuestion, setupContext.caption, MB_YESNO) == IDYES;
+  return showMessage(dialog, kLeaveQuestion, setupContext.caption, MB_YESNO, IDNO) == IDYES;
 }
 
 INT_PTR paintOnButtonFace(WPARAM dc) {

@@ -10,7 +10,9 @@
 #include "payload/component_table.h"
 #include "res/resource.h"
 #include "base/context.h"
+#include "base/exit_codes.h"
 #include "base/fatal.h"
+#include "base/message_box.h"
 
 int32_t freeBytes = 0;
 int32_t shownDrive = -2;
@@ -22,6 +24,7 @@ constexpr char kInvalidPathMessage[] =
     "D:, etc.";
 constexpr char kLowSpaceQuestion[] = "The target drive does not have enough free space.\nProceed anyway?";
 constexpr char kTruncatedMessage[] = "The selected path is too long and has been truncated";
+constexpr char kTooLongFormat[] = "The specified path is too long.\nIt may have at most %d characters.";
 constexpr char kBrowseTitle[] = "Select a folder to install to:";
 constexpr char kAvailableFormat[] = "Available on %c:";
 constexpr char kRequiredFormat[] = "%d K";
@@ -87,6 +90,21 @@ void copyIntoTargetFolder(const char* text) {
   installOptions.targetFolder[length] = '\0';
 }
 
+// The free bytes of the drive of a drive-rooted `folder`. No medium or no
+// such drive: nothing free, so Next asks before going on.
+double driveFreeBytes(const char* folder) {
+  char root[4] = {folder[0], folder[1], folder[2], '\0'};
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+  if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+    freeClusters = 0;
+  // In double precision: the product passes 32 bits on any modern drive.
+  return static_cast<double>(sectorsPerCluster) * bytesPerSector * freeClusters;
+}
+
+int32_t cappedFreeBytes(double available) {
+  return available > kFreeBytesCap ? kFreeBytesCap : static_cast<int32_t>(available);
+}
+
 }  // namespace
 
 int32_t folderLimit() {
@@ -96,8 +114,26 @@ int32_t folderLimit() {
 
 bool validateTargetFolder(HWND dialog) {
   if (isDriveRootedPath(installOptions.targetFolder)) return true;
-  MessageBoxA(dialog, kInvalidPathMessage, setupContext.caption, MB_OK);
+  showMessage(dialog, kInvalidPathMessage, setupContext.caption, MB_OK);
   return false;
+}
+
+int32_t checkFolderWithoutPage() {
+  const char* folder = installOptions.targetFolder;
+  if (!validateTargetFolder(nullptr)) return kExitBadFolder;
+  // The page cuts a longer folder to fit; a folder nobody sees is not cut,
+  // which would install somewhere else.
+  if (static_cast<int32_t>(strlen(folder)) > folderLimit()) {
+    char text[sizeof kTooLongFormat + 16];
+    formatText(text, sizeof text, kTooLongFormat, static_cast<int>(folderLimit()));
+    showMessage(nullptr, text, setupContext.caption, MB_OK);
+    return kExitBadFolder;
+  }
+  // The page reads the drive once per visit, and so does this.
+  if (cappedFreeBytes(driveFreeBytes(folder)) >= requiredBytes ||
+      showMessage(nullptr, kLowSpaceQuestion, setupContext.caption, MB_YESNO, IDNO) == IDYES)
+    return kExitDone;
+  return kExitNotEnoughRoom;
 }
 
 void showFreeSpace(HWND dialog) {
@@ -112,18 +148,12 @@ void showFreeSpace(HWND dialog) {
     return;
   }
 
-  char root[4] = {folder[0], folder[1], folder[2], '\0'};
-  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  // No medium or no such drive: nothing free, so Next asks before going on.
-  if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
-    freeClusters = 0;
-  double available = static_cast<double>(sectorsPerCluster) * bytesPerSector * freeClusters;
-
+  double available = driveFreeBytes(folder);
   char label[32];
   formatText(label, sizeof label, kAvailableFormat, 'A' + drive);
   SetDlgItemTextA(dialog, IDC_AVAILABLE_LABEL, label);
   showSizeFigure(dialog, available);
-  freeBytes = available > kFreeBytesCap ? kFreeBytesCap : static_cast<int32_t>(available);
+  freeBytes = cappedFreeBytes(available);
   shownDrive = drive;
 }
 
@@ -188,7 +218,7 @@ INT_PTR CALLBACK directoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
       cutToFolderLimit();
       SetDlgItemTextA(dialog, IDC_TARGET_FOLDER, installOptions.targetFolder);
       showFreeSpace(dialog);
-      if (length > folderLimit()) MessageBoxA(dialog, kTruncatedMessage, setupContext.caption, MB_OK);
+      if (length > folderLimit()) showMessage(dialog, kTruncatedMessage, setupContext.caption, MB_OK);
       return TRUE;
     }
     case kPageNext:
@@ -196,7 +226,7 @@ INT_PTR CALLBACK directoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
       if (!validateTargetFolder(dialog)) return TRUE;
       // Signed: a failed drive query leaves 0 free, below any requirement.
       if (freeBytes >= requiredBytes ||
-          MessageBoxA(dialog, kLowSpaceQuestion, setupContext.caption, MB_YESNO) == IDYES)
+          showMessage(dialog, kLowSpaceQuestion, setupContext.caption, MB_YESNO, IDNO) == IDYES)
         endPage(dialog, kPageNext);
       return TRUE;
     default:

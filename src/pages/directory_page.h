@@ -22,6 +22,13 @@ INT_PTR CALLBACK directoryDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 // The target folder must be drive-rooted; if not, the user is told so.
 bool validateTargetFolder(HWND dialog);
 
+// The page's rules for a folder given on the command line (/D=), for a run
+// without the page: drive-rooted, no longer than folderLimit, and room on
+// its drive for the selection (requiredBytes, see sumSelection) or the
+// page's question answered Yes. Each message goes through showMessage.
+// Returns kExitDone, or kExitBadFolder or kExitNotEnoughRoom.
+int32_t checkFolderWithoutPage();
+
 // Refreshes the free space shown for the target folder's drive, reading the
 // drive only when the drive letter has changed.
 void showFreeSpace(HWND dialog);

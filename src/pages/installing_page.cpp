@@ -5,7 +5,9 @@
 #include "extract/progress.h"
 #include "res/resource.h"
 #include "base/context.h"
+#include "base/exit_codes.h"
 #include "base/fatal.h"
+#include "base/message_box.h"
 
 namespace {
 
@@ -33,7 +35,10 @@ int32_t runInstallingPage() {
   ShowWindow(installingDialog, SW_HIDE);
   DestroyWindow(installingDialog);
   // A confirmed cancel wins over whatever the interrupted entry reported.
-  if (cancelRequested != 0) return kInstallCancelled;
+  if (cancelRequested != 0) {
+    runFailure = kExitCancelled;
+    return kInstallCancelled;
+  }
   if (result == kInstallationDone) return kInstallCompleted;
   return result == kInstallationCorrupt ? kInstallCorrupt : kInstallFailed;
 }
@@ -54,7 +59,7 @@ INT_PTR CALLBACK installingDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_COMMAND:
       // "Cancel" is the default button, so Enter asks as well as Esc.
       if (LOWORD(wParam) != IDCANCEL) return FALSE;
-      if (MessageBoxA(dialog, kCancelQuestion, setupContext.caption, MB_YESNO) == IDYES) cancelRequested = 1;
+      if (showMessage(dialog, kCancelQuestion, setupContext.caption, MB_YESNO, IDNO) == IDYES) cancelRequested = 1;
       return TRUE;
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:

@@ -1,7 +1,10 @@
 #include "payload/component_table.h"
 
-#include "payload/payload_entry.h"
+#include <cstring>
+
 #include "base/fatal.h"
+#include "base/paths.h"
+#include "payload/payload_entry.h"
 
 namespace {
 
@@ -21,6 +24,19 @@ const int32_t supportEntries[] = {1000, 1001, 1002, kEndOfEntries};
 ComponentTable componentTable = {
     programEntries, standardModuleEntries, libraryModuleEntries, pipeDriverEntries,
     exampleEntries, skinEntries,           supportEntries,       nullptr};
+
+const char* const kComponentShortNames[kComponentSupport] = {"program", "standard", "library",
+                                                               "pipe",    "examples", "skins"};
+
+int32_t componentOfShortName(const char* name, size_t length) {
+  char written[16];
+  if (length == 0 || length >= sizeof written) return -1;
+  memcpy(written, name, length);
+  written[length] = '\0';
+  for (int32_t component = 0; component < kComponentSupport; ++component)
+    if (pathsEqualIgnoringCase(written, kComponentShortNames[component])) return component;
+  return -1;
+}
 
 ComponentSizes componentSizes[kComponentCount];
 int32_t longestPayloadName = 0;

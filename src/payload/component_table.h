@@ -4,6 +4,7 @@
 #ifndef VM_PAYLOAD_COMPONENT_TABLE_H
 #define VM_PAYLOAD_COMPONENT_TABLE_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/context.h"
@@ -22,6 +23,15 @@ extern ComponentTable componentTable;
 // pipe driver component's list, and the other systems keep 400. The setup
 // driver calls it with isWindowsNT() before verifyPayload.
 void selectPipeDriverEntry(bool windowsNt);
+
+// The short names that /COMPONENTS= takes, by component number: program,
+// standard, library, pipe, examples, skins. The support files have none:
+// they come along with any of the others.
+extern const char* const kComponentShortNames[kComponentSupport];
+
+// The component whose short name is the `length` characters at `name`,
+// letters in any case; -1 when none is.
+int32_t componentOfShortName(const char* name, size_t length);
 
 struct ComponentSizes {
   int32_t rawBytes;

@@ -7,6 +7,7 @@
 #ifndef VM_PLATFORM_WIN32_H
 #define VM_PLATFORM_WIN32_H
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
@@ -142,6 +143,7 @@ typedef struct tagRECT {
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
 #define MB_YESNO 0x00000004L
+#define MB_TYPEMASK 0x0000000FL
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONQUESTION 0x00000020L
 #define MB_ICONEXCLAMATION 0x00000030L
@@ -217,6 +219,8 @@ typedef struct _PROCESS_INFORMATION {
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 #define SYNCHRONIZE 0x00100000L
+#define PROCESS_TERMINATE 0x0001
+#define STILL_ACTIVE 259L
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 258L
@@ -231,6 +235,8 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY
                            LPPROCESS_INFORMATION processInformation);
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
 
 // ---- Version, time, system folders and disks ----------------------------------
@@ -903,6 +909,14 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 // extraction: fopen on Windows, the simulated drives on the host.
 FILE* openWindowsFile(const char* path, const char* mode);
 
+// Makes a file by its Windows path and opens it for writing as openWindowsFile
+// does with "wb", but only where nothing at all has the name yet: a file, a
+// folder or a link there (a link is not followed) fails the call with
+// ERROR_FILE_EXISTS, and the name is left as it was. One look up of the name
+// where a look and an open take two, which under Wine each read the whole
+// folder when the name is not there.
+FILE* createNewWindowsFile(const char* path);
+
 // Sends what the stream holds to the disk and waits until the disk has it
 // (FlushFileBuffers through the C runtime's _commit): a power failure after
 // a true return leaves those bytes in the file.
@@ -921,6 +935,10 @@ void closeAllFileStreams(void);
 // widths): the text, cut to size - 1 characters and always terminated.
 // Returns its length, or -1 when it had to be cut (or size is 0).
 int formatText(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+// The same with the arguments in a va_list, for the program's own
+// formatting functions.
+int formatTextList(char* buffer, size_t size, const char* format, va_list arguments)
+    __attribute__((format(printf, 3, 0)));
 
 // The system runtime's e^x and natural logarithm.
 double runtimeExp(double x);

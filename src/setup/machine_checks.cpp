@@ -11,6 +11,9 @@
 #include "platform/win32.h"
 #include "res/resource.h"
 #include "base/context.h"
+#include "base/exit_codes.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
 #include "base/windows_version.h"
 
 int32_t systemDriveSpaceChecked = 0;
@@ -27,6 +30,12 @@ constexpr char kSlowProcessorWarning[] =
     "degraded.";
 constexpr char kLowSpaceFormat[] =
     "You don't have enough free space on your Windows (%s) drive.\nAt least %d K is required.";
+
+// What the notices say, for the log of a run that shows none.
+constexpr char kNoFpuNotice[] = "The Velk Modular requires the math coprocessor to run. The Setup will terminate.";
+constexpr char kNeedAdminNotice[] =
+    "Warning! The Velk Modular contains a MIDI pipe (loopback) driver which requires Administrator privileges to "
+    "be installed.";
 
 // Room the Windows drive needs besides the pipe driver's files.
 constexpr int64_t kSystemDriveReserve = 51200;
@@ -46,19 +55,23 @@ bool mayWriteKey(const char* path) {
 
 bool checkProcessor() {
   uint32_t features = processorFeatureFlags();
+  logLine("Checking the processor");
   if ((features & kFloatingPointUnitBit) == 0) {
+    runFailure = kExitNoFloatingPoint;
+    logLine("Notice: %s", kNoFpuNotice);
     // Whatever closes the notice, the setup ends.
-    runModalDialog(DLG_NO_FPU, noticeDialogProc);
+    if (runSwitches.unattended == 0) runModalDialog(DLG_NO_FPU, noticeDialogProc);
     return false;
   }
   if ((features & kConditionalMoveBit) == 0)
-    MessageBoxA(setupContext.titleWindow, kSlowProcessorWarning, setupContext.caption, MB_OK);
+    showMessage(setupContext.titleWindow, kSlowProcessorWarning, setupContext.caption, MB_OK);
   return true;
 }
 
 bool checkSystemDriveSpace() {
   if (systemDriveSpaceChecked != 0) return true;
   systemDriveSpaceChecked = 1;
+  logLine("Checking the free space on the Windows drive");
 
   // A system folder that cannot be read or named by a drive is not checked.
   char root[kPathBufferSize];
@@ -79,7 +92,8 @@ bool checkSystemDriveSpace() {
 
   char text[sizeof kLowSpaceFormat + kPathBufferSize + 16];
   formatText(text, sizeof text, kLowSpaceFormat, root, static_cast<int>((required + 1023) / 1024));
-  MessageBoxA(setupContext.titleWindow, text, setupContext.caption, MB_OK);
+  runFailure = kExitNotEnoughRoom;
+  showMessage(setupContext.titleWindow, text, setupContext.caption, MB_OK);
   return false;
 }
 
@@ -87,11 +101,25 @@ bool checkAdminRights() {
   if (adminRightsChecked != 0) return true;
   adminRightsChecked = 1;
   if (!isWindowsNT()) return true;
+  logLine("Checking the rights the pipe driver needs");
   if (mayWriteKey(kSessionManagerKey) && mayWriteKey(kDrivers32Key)) return true;
 
   // Taken away before the notice, so that even a user who goes on never
   // gets the driver offered again in this run.
+  bool driverWanted = installOptions.componentSelected[kComponentPipeDriver] != 0;
   installOptions.pipeDriverAllowed = 0;
   installOptions.componentSelected[kComponentPipeDriver] = 0;
-  return runWizardPage(DLG_NEED_ADMIN, needAdminDialogProc) != kPageLeave;
+  logLine("Notice: %s", kNeedAdminNotice);
+  bool goOn;
+  if (runSwitches.unattended != 0) {
+    // Without the driver that was asked for, the installation would not be
+    // what the administrator deployed; one that left it out loses nothing.
+    goOn = !driverWanted;
+    logLine("Answer: %s (unattended)", goOn ? "Continue" : "Exit Setup");
+  } else {
+    goOn = runWizardPage(DLG_NEED_ADMIN, needAdminDialogProc) != kPageLeave;
+    logLine("Answer: %s", goOn ? "Continue" : "Exit Setup");
+  }
+  if (!goOn) runFailure = kExitNoRights;
+  return goOn;
 }

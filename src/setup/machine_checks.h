@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-// Each returns false when the setup must end; the user has been told why.
+// Each returns false when the setup must end, with runFailure set; the user
+// has been told why (an unattended run has logged it instead).
 
 // Without a floating-point unit the NoFPU notice ends the setup; without
 // conditional moves the user is warned and the setup goes on.
@@ -18,7 +19,8 @@ bool checkSystemDriveSpace();
 
 // On Windows NT: may the user write the two machine keys the pipe driver
 // needs? If not, the pipe driver is deselected and disabled for good before
-// the NeedAdmin notice lets the user go on without it or leave. Checked once
+// the NeedAdmin notice lets the user go on without it or leave. An
+// unattended run goes on only when the driver was not selected. Checked once
 // per run; later calls pass at once.
 bool checkAdminRights();
 

@@ -5,6 +5,8 @@
 #include "platform/win32.h"
 #include "res/resource.h"
 #include "base/context.h"
+#include "base/message_box.h"
+#include "base/run_log.h"
 #include "base/windows_version.h"
 
 namespace {
@@ -31,10 +33,14 @@ void enableShutdownPrivilege() {
 
 // Only Restart Now restarts: a question that could not be shown (0 or -1)
 // was never answered.
-bool askRestart() { return runModalDialog(DLG_ASK_RESTART, noticeDialogProc) == kPageNext; }
+bool askRestart() {
+  bool restart = runModalDialog(DLG_ASK_RESTART, noticeDialogProc) == kPageNext;
+  logLine("Restart question: %s", restart ? "Restart Now" : "Don't Restart");
+  return restart;
+}
 
 void restartWindows() {
   if (isWindowsNT()) enableShutdownPrivilege();
   if (!ExitWindowsEx(EWX_REBOOT, 0))
-    MessageBoxA(nullptr, kManualRestartMessage, setupContext.caption, MB_OK);
+    showMessage(nullptr, kManualRestartMessage, setupContext.caption, MB_OK);
 }

@@ -9,6 +9,7 @@
 #include "pages/welcome_page.h"
 #include "res/resource.h"
 #include "base/context.h"
+#include "base/exit_codes.h"
 #include "setup/machine_checks.h"
 
 namespace {
@@ -38,6 +39,12 @@ const ModalPage& modalPage(Step step) {
   return kModalPages[0];
 }
 
+// The user left the wizard on a page.
+int32_t leave() {
+  runFailure = kExitCancelled;
+  return 0;
+}
+
 }  // namespace
 
 int32_t runWizard() {
@@ -47,7 +54,7 @@ int32_t runWizard() {
     if (step == Step::welcome) {
       // Welcome has no Back; Back would count as Next. The two checks run
       // once per run, so coming back here never repeats them.
-      if (runWizardPage(DLG_WELCOME, welcomeDialogProc) == kPageLeave) return 0;
+      if (runWizardPage(DLG_WELCOME, welcomeDialogProc) == kPageLeave) return leave();
       if (!checkSystemDriveSpace() || !checkAdminRights()) return 0;
       step = Step::license;
     } else if (step == Step::installing) {
@@ -61,7 +68,7 @@ int32_t runWizard() {
     } else {
       const ModalPage& page = modalPage(step);
       INT_PTR result = runWizardPage(page.templateName, page.procedure);
-      if (result == kPageLeave) return 0;
+      if (result == kPageLeave) return leave();
       step = result == kPageBack ? page.back : page.next;
     }
   }

@@ -35,6 +35,15 @@ setup.exe.
   install_prefix.py uninstall NAME FOLDER SCRIPT
       Runs the driver on SCRIPT (the uninstaller started from its shortcut),
       then compares the prefix with the snapshot taken before the installation.
+  install_prefix.py keep NAME
+      Keeps a copy of the whole prefix as NAME, for unattended.
+  install_prefix.py unattended NAME FOLDER COMPONENTS
+      After an installation made on the pages into FOLDER with the components
+      COMPONENTS (short names, as /COMPONENTS= takes them): puts the prefix
+      kept as NAME back, installs the same with setup.exe /S, and compares the
+      two prefixes, files and their bytes, registry, system.ini, what waits
+      for the next start, times aside; then removes it with _vmunins.exe /S
+      and compares the prefix with the snapshot NAME. Both runs keep a log.
 
 Runs with the Wine environment of tests/e2e/run.sh (WINEPREFIX, VM_E2E_WINE,
 VM_E2E_STATE, VM_E2E_TREE).
@@ -45,8 +54,9 @@ import struct
 import subprocess
 import sys
 
-from prefix import (DRIVE_C, PENDING, SESSION_MANAGER, host_path, load, machine_key, read_text, registry_changes,
-                    removal_failures, report, save_snapshot, set_family, value)
+from prefix import (DRIVE_C, PENDING, SESSION_MANAGER, STATE, host_path, keep_prefix, load, machine_key, read_text,
+                    registry_changes, removal_failures, report, restore_prefix, save_snapshot, set_family, settle,
+                    snapshot, value)
 
 PROGRAMS = ("setup.exe", "_vmunins.exe")
 STAGE = os.path.join(os.environ["VM_E2E_TREE"], "payload", "stage")
@@ -200,6 +210,7 @@ def check_registry(state, folder, components, last, family, failures):
         ("user", PRODUCT, "InstallDir"): reg_text(folder),
         (entry, UNINSTALL, "DisplayName"): reg_text("Velk Modular"),
         (entry, UNINSTALL, "UninstallString"): reg_text(folder + "\\_vmunins.exe"),
+        (entry, UNINSTALL, "QuietUninstallString"): reg_text('"' + folder + '\\_vmunins.exe" /S'),
         (entry, UNINSTALL, "DisplayIcon"): reg_text(icon),
         (entry, UNINSTALL, "DisplayVersion"): reg_text("2.08.004"),
         (entry, UNINSTALL, "Publisher"): reg_text("Brantic"),
@@ -369,6 +380,83 @@ def same_installation(name, folder):
     unchanged(name, None)
 
 
+def without_times(link):
+    """A shell link's bytes with its times zeroed: the target's three in the
+    header, and each level's own in the list of levels that leads to it
+    (where the level repeats it too)."""
+    data = bytearray(link)
+    data[0x1C:0x34] = bytes(0x34 - 0x1C)
+    if data[0x14] & 1:
+        at = 0x4E
+        end = at + int.from_bytes(data[0x4C:0x4E], "little")
+        while at + 2 <= end:
+            size = int.from_bytes(data[at:at + 2], "little")
+            if size == 0:
+                break
+            item = data[at:at + size]
+            # A folder's or file's level: its DOS date and time at offset 8.
+            if size >= 12 and item[2] & 0x70 == 0x30 and item[8:12] != bytes(4):
+                data[at:at + size] = item.replace(item[8:12], bytes(4))
+            at += size
+    return bytes(data)
+
+
+def prefix_contents():
+    """Every folder and file below drive_c with a digest of its bytes (a
+    shell link's without its times); and the snapshot of the rest."""
+    settle()
+    state = snapshot()
+    contents = {}
+    for where, dirs, names in os.walk(DRIVE_C):
+        for name in dirs:
+            contents[os.path.relpath(os.path.join(where, name), DRIVE_C).lower()] = "folder"
+        for name in names:
+            path = os.path.join(where, name)
+            data = open(path, "rb").read()
+            if name.lower().endswith(".lnk") and len(data) >= 0x4E:
+                data = without_times(data)
+            contents[os.path.relpath(path, DRIVE_C).lower()] = hashlib.sha1(data).hexdigest()
+    return contents, state
+
+
+def run_steps(name, steps):
+    script = os.path.join(STATE, name + "-steps.txt")
+    with open(script, "w") as f:
+        f.write("\n".join(steps) + "\n")
+    run_driver(script)
+
+
+def windows_path_of_host(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def unattended(name, folder, components):
+    on_pages, on_pages_state = prefix_contents()
+    restore_prefix(name)
+    logs = {kind: os.path.join(STATE, f"{name}-{kind}.log") for kind in ("setup", "remove")}
+    code = 3010 if "pipe" in components.split(",") else 0
+    run_steps(name, ["timeout 300",
+                     f"start setup.exe /S /LOG={windows_path_of_host(logs['setup'])} /COMPONENTS={components} /D={folder}",
+                     f"exit {code}"])
+    silent, silent_state = prefix_contents()
+    failures = [f"{path}: {on_pages.get(path)} on the pages, {silent.get(path)} with /S"
+                for path in sorted(set(on_pages) | set(silent))
+                if on_pages.get(path) != silent.get(path) and not path.endswith(".log")]
+    for hive in ("system", "user"):
+        for key, value_name, was, now in registry_changes(on_pages_state[hive], silent_state[hive]):
+            failures.append(f"{hive}.reg [{key}] \"{value_name}\": {was} on the pages, {now} with /S")
+    if on_pages_state["system.ini"] != silent_state["system.ini"]:
+        failures.append("system.ini differs")
+    run_steps(name, [f'start "{folder}\\_vmunins.exe" /S /LOG={windows_path_of_host(logs["remove"])}', "exit 0"])
+    old, new = load(name)
+    failures += removal_failures(old, new, folder)
+    for kind, last in (("setup", f"Exit code {code}"), ("remove", "Exit code 0")):
+        lines = read_text(logs[kind])
+        if not lines or lines[-1] != last:
+            failures.append(f"the {kind} log ends with {lines[-1:]}, not {last}")
+    report(failures)
+
+
 def main():
     command, args = sys.argv[1], sys.argv[2:]
     if command == "before":
@@ -385,6 +473,10 @@ def main():
         altered_copy(args[0])
     elif command == "uninstall":
         uninstall(args[0], args[1], args[2])
+    elif command == "keep":
+        keep_prefix(args[0])
+    elif command == "unattended":
+        unattended(args[0], args[1], args[2])
     else:
         sys.exit(f"unknown command {command}")
 

@@ -197,6 +197,36 @@ def save_snapshot(name, **extra_fields):
         json.dump(state, f)
 
 
+def copy_prefix(source, destination):
+    """DESTINATION becomes a copy of the prefix SOURCE, made as
+    renew_wine_prefix makes one: hard links, since Wine replaces its registry
+    files as a whole and the programs only add files, but for the .ini files
+    that profile writes change in place, which are copied for real."""
+    subprocess.run(["rm", "-rf", destination], check=True)
+    subprocess.run(["cp", "-al", source, destination], check=True)
+    for folder, _, names in os.walk(destination):
+        for file_name in names:
+            if file_name.lower().endswith((".ini", ".reg")):
+                path = os.path.join(folder, file_name)
+                subprocess.run(["cp", "--remove-destination", os.path.join(source, os.path.relpath(path, destination)),
+                                path], check=True)
+
+
+def keep_prefix(name):
+    """Keeps the prefix as it is now as NAME, to start again from later."""
+    settle()
+    copy_prefix(PREFIX, os.path.join(STATE, name + ".prefix"))
+
+
+def restore_prefix(name):
+    """Puts the prefix kept as NAME back in place of the current one, once."""
+    subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+    settle()
+    kept = os.path.join(STATE, name + ".prefix")
+    copy_prefix(kept, PREFIX)
+    subprocess.run(["rm", "-rf", kept], check=True)
+
+
 def load(name):
     """The snapshot NAME and the prefix as it is now."""
     settle()
