@@ -5,6 +5,10 @@
 # The host tree must be built first; the Makefile does so.
 set(VM_HOST_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/host" CACHE PATH "The host build tree, whose vmpack packs the payload")
 set(VM_VMPACK "${VM_HOST_BUILD_DIR}/tools/vmpack/vmpack")
+set(VM_PACK_LEVEL 3 CACHE STRING "The packer's level for the payload entries: 1 (fastest) to 3 (smallest)")
+# Entries packed once serve every tree built with the same host tree; empty
+# packs every entry in this tree.
+set(VM_PAYLOAD_CACHE "${VM_HOST_BUILD_DIR}/payload_cache" CACHE PATH "Where packed payload entries are kept for other trees")
 # The folders the entries are packed from; the scale benchmark points a tree
 # of its own at a larger product laid out the same way.
 set(VM_PAYLOAD_ROOT "${CMAKE_SOURCE_DIR}/payload" CACHE PATH "The folder that holds payload/<id>/ for every entry")
@@ -35,7 +39,8 @@ foreach(id IN LISTS VM_PAYLOAD_IDS)
   add_custom_command(
     OUTPUT "${entry}"
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${VM_PAYLOAD_ROOT}/${id} -DSTAGE=${VM_PAYLOAD_DIR}/stage/${id}
-            -DOUTPUT=${entry} -DVMPACK=${VM_VMPACK} -DTIME=${VM_PAYLOAD_TIME} "-DEXTRA=${extra}"
+            -DOUTPUT=${entry} -DVMPACK=${VM_VMPACK} -DTIME=${VM_PAYLOAD_TIME} -DLEVEL=${VM_PACK_LEVEL}
+            "-DEXTRA=${extra}" "-DCACHE=${VM_PAYLOAD_CACHE}"
             -P ${CMAKE_SOURCE_DIR}/cmake/pack_entry.cmake
     DEPENDS ${sources} ${extraTargets} ${VM_VMPACK} ${CMAKE_SOURCE_DIR}/cmake/pack_entry.cmake
     COMMENT "Packing payload entry ${id}"

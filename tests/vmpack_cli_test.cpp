@@ -118,7 +118,7 @@ TEST_F(VmpackCliTest, PackedFoldersExtractWithTheirNamesContentsAndTimes) {
   EXPECT_TRUE(fs::is_directory(root_ / "out/Work"));
 }
 
-TEST_F(VmpackCliTest, AFixedTimeMakesTheEntryReproducible) {
+TEST_F(VmpackCliTest, AFixedTimeMakesTheEntryReproducibleAtEveryLevel) {
   spill(root_ / "in/a.txt", "same");
   spill(root_ / "in/b/c.txt", "same again");
   ASSERT_EQ(vmpack("pack --time 132539328000000000 " + path("in") + " " + path("one.bin")).status, 0);
@@ -127,6 +127,15 @@ TEST_F(VmpackCliTest, AFixedTimeMakesTheEntryReproducible) {
   EXPECT_EQ(slurp(root_ / "one.bin"), slurp(root_ / "two.bin"));
   EXPECT_NE(vmpack("list " + path("one.bin")).out.find("2021-01-01 00:00:00"), std::string::npos);
   expectOneLineError(vmpack("pack --time soon " + path("in") + " " + path("three.bin")), "--time");
+  // A faster level, given before or after the time, is as reproducible.
+  ASSERT_EQ(vmpack("pack --level 1 --time 132539328000000000 " + path("in") + " " + path("fast.bin")).status, 0);
+  ASSERT_EQ(vmpack("pack --time 132539328000000000 --level 1 " + path("in") + " " + path("fast2.bin")).status, 0);
+  EXPECT_EQ(slurp(root_ / "fast.bin"), slurp(root_ / "fast2.bin"));
+  EXPECT_EQ(vmpack("verify " + path("fast.bin")).status, 0);
+  for (const char* level : {"0", "4", "fast", "12"}) {
+    expectOneLineError(vmpack(std::string("pack --level ") + level + " " + path("in") + " " + path("three.bin")), "--level");
+  }
+  EXPECT_FALSE(fs::exists(root_ / "three.bin"));
 }
 
 TEST_F(VmpackCliTest, InputThatCannotBePackedFailsInOneLineAndLeavesNoOutput) {

@@ -2,6 +2,7 @@
 // decoder: awkward contents round-trip byte for byte, names and sizes the
 // format cannot carry are refused with a reason, and the output is
 // reproducible.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "vmpack/entry_builder.h"
 #include "vmpack/byte_sink.h"
 #include "vmpack/entry_reader.h"
+#include "vmpack/parse.h"
 #include "vmpack/stream_encoder.h"
 
 using VmpackEncoderTest = SimTest;
@@ -54,6 +56,112 @@ std::vector<uint8_t> roundTrip(const std::vector<std::string>& folders, const Fi
 
 std::vector<Item> itemsFor(const std::string& data) {
   return chooseItems(reinterpret_cast<const uint8_t*>(data.data()), data.size(), ParseOptions());
+}
+
+std::string decodedStream(const std::vector<uint8_t>& stream) {
+  MemoryBitSource source(stream.data(), stream.data() + stream.size());
+  ByteSink sink;
+  Decompressor decompressor;
+  EXPECT_EQ(decompressor.decodeStream(source, sink, nullptr), 1);
+  sink.flushByte();
+  return std::string(sink.bytes().begin(), sink.bytes().end());
+}
+
+std::vector<uint8_t> packedStream(const std::string& data, const ParseOptions& options) {
+  std::vector<uint8_t> stream;
+  std::string error;
+  EXPECT_TRUE(encodeStream(reinterpret_cast<const uint8_t*>(data.data()), data.size(), options, &stream, &error))
+      << error;
+  return stream;
+}
+
+// What a packer meets: words of a small vocabulary in lines, repeated
+// phrases near and beyond the window, records of a binary, runs of zeros
+// longer than a match, and noise.
+std::string mixedContent(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {"the ", "setup ", "program ", "installs ", "files ", "into ", "a ",
+                                       "folder ", "licence ", "of ", "synthesizer ", "modules\n"};
+  std::string data;
+  while (data.size() < size) {
+    seed = seed * 1664525u + 1013904223u;
+    switch (seed >> 29) {
+      case 0:
+      case 1:
+      case 2:
+        for (int i = 0; i < 40; ++i) data += kWords[(seed >> (i % 24)) % 12];
+        break;
+      case 3:
+        if (data.size() > 9000) data += data.substr(data.size() - 9000 + (seed >> 20) % 1000, 300);
+        break;
+      case 4:
+        for (uint32_t i = 0; i < 64; ++i) data += std::string{'R', static_cast<char>(i), 0, 0, static_cast<char>(seed >> 24)};
+        break;
+      case 5:
+        data += std::string(70 + (seed >> 24), '\0');
+        break;
+      default:
+        data += randomBytes(200, seed);
+    }
+  }
+  data.resize(size);
+  return data;
+}
+
+const uint8_t* bytesOf(const std::string& data) { return reinterpret_cast<const uint8_t*>(data.data()); }
+
+// The plain versions of the packer's search and parse, which the fast ones
+// must agree with. For a position, every earlier one in the window, nearest
+// first, where it makes a longer match than all nearer ones; as text, the
+// nearest match and those of four bytes or more ("length@distance ").
+std::string improvingMatches(const std::string& data, size_t at) {
+  std::string found;
+  size_t limit = std::min(static_cast<size_t>(kLongestMatch), data.size() - at);
+  size_t best = 1;
+  for (size_t distance = 1; distance <= static_cast<size_t>(kFarthestMatch) && distance <= at; ++distance) {
+    size_t length = 0;
+    while (length < limit && data[at - distance + length] == data[at + length]) ++length;
+    if (length > best && (best == 1 || length >= 4)) found += std::to_string(length) + "@" + std::to_string(distance) + " ";
+    best = std::max(best, length);
+  }
+  return found;
+}
+
+// The cheapest path, its costs summed in 64 bits.
+std::vector<Item> plainCheapestItems(const std::string& data, const MatchTable& table, const ItemCosts& costs) {
+  std::vector<uint64_t> cost(data.size() + 1, UINT64_MAX);
+  std::vector<Item> step(data.size() + 1);
+  cost[0] = 0;
+  auto relax = [&](size_t to, uint64_t total, Item item) {
+    if (total < cost[to]) {
+      cost[to] = total;
+      step[to] = item;
+    }
+  };
+  for (size_t i = 0; i < data.size(); ++i) {
+    uint8_t byte = static_cast<uint8_t>(data[i]);
+    relax(i + 1, cost[i] + costs.literal[byte], Item{0, byte});
+    size_t count = 0;
+    const Match* matches = table.at(i, &count);
+    for (size_t j = count; j-- > 0;) {
+      // A length may copy from any match at least that long: the cheapest
+      // distance among them, the longest match's on a tie.
+      size_t cheapest = count - 1;
+      for (size_t k = count - 1; k-- > j;) {
+        if (costs.distanceHigh[(matches[k].distance - 1) >> kLowDistanceBits] <
+            costs.distanceHigh[(matches[cheapest].distance - 1) >> kLowDistanceBits]) {
+          cheapest = k;
+        }
+      }
+      uint64_t base = cost[i] + costs.distanceHigh[(matches[cheapest].distance - 1) >> kLowDistanceBits];
+      for (size_t length = j > 0 ? matches[j - 1].length + 1 : 2; length <= matches[j].length; ++length) {
+        relax(i + length, base + costs.length[length - 1], Item{static_cast<uint16_t>(length), matches[cheapest].distance});
+      }
+    }
+  }
+  std::vector<Item> items;
+  for (size_t at = data.size(); at > 0; at -= std::max<size_t>(step[at].length, 1)) items.push_back(step[at]);
+  std::reverse(items.begin(), items.end());
+  return items;
 }
 
 std::string buildError(const std::vector<std::string>& folders, const Files& files) {
@@ -162,23 +270,43 @@ TEST_F(VmpackEncoderTest, RefusesWhatTheFormatOrWindowsCannotCarry) {
 }
 
 TEST_F(VmpackEncoderTest, ContentParsedInSegmentsStillCopiesAcrossTheirEdges) {
-  // Large contents are parsed a segment at a time; here a tiny segment size
-  // puts many edges into a small stream, with repeats reaching over them.
+  // Large contents are parsed a segment at a time, under costs refined over
+  // sample blocks; here tiny segments and blocks put many edges into a small
+  // stream, with repeats reaching over them.
   std::string phrase = randomBytes(700, 11);
   std::string data;
   for (int i = 0; i < 8; ++i) data += phrase + randomBytes(50, static_cast<uint32_t>(i));
   ParseOptions options;
   options.segmentBytes = 1000;
-  std::vector<uint8_t> stream;
-  std::string error;
-  ASSERT_TRUE(encodeStream(reinterpret_cast<const uint8_t*>(data.data()), data.size(), options, &stream, &error));
+  options.sampleSpacing = 1500;
+  options.sampleBlockBytes = 400;
+  std::vector<uint8_t> stream = packedStream(data, options);
   EXPECT_LT(stream.size(), 700u + 8 * 50 + 600);
-  MemoryBitSource source(stream.data(), stream.data() + stream.size());
-  ByteSink sink;
-  Decompressor decompressor;
-  EXPECT_EQ(decompressor.decodeStream(source, sink, nullptr), 1);
-  sink.flushByte();
-  EXPECT_EQ(std::string(sink.bytes().begin(), sink.bytes().end()), data);
+  EXPECT_EQ(decodedStream(stream), data);
+}
+
+TEST_F(VmpackEncoderTest, EveryLevelRoundTripsAndTheDefaultPacksAsSmallAsTheThoroughParse) {
+  // Enough content for the costs to be refined over sample blocks.
+  std::string data = mixedContent(300000, 5);
+  // Every earlier occurrence looked at, every position searched and parsed,
+  // every pass over the whole content.
+  ParseOptions thorough;
+  thorough.search.depthLimit = 1 << 30;
+  thorough.search.coverLength = kLongestMatch + 1;
+  thorough.sampleSpacing = data.size();
+  thorough.samplePasses = 20;
+  ParseOptions inSegments;
+  inSegments.segmentBytes = 50000;
+  std::vector<size_t> sizes;
+  for (const ParseOptions& options : {parseOptionsForLevel(1), parseOptionsForLevel(2), parseOptionsForLevel(kBestLevel),
+                                      thorough, inSegments}) {
+    std::vector<uint8_t> stream = packedStream(data, options);
+    EXPECT_TRUE(decodedStream(stream) == data) << "options " << sizes.size();
+    sizes.push_back(stream.size());
+  }
+  EXPECT_EQ(packedStream(data, ParseOptions()).size(), sizes[2]);
+  EXPECT_LE(sizes[2], sizes[0]);
+  EXPECT_LE(sizes[2], sizes[3] + sizes[3] / 200);
 }
 
 TEST_F(VmpackEncoderTest, TheSameContentsGiveTheSameEntry) {
@@ -196,4 +324,48 @@ TEST_F(VmpackEncoderTest, TheReaderRefusesDamageTheProgramWouldNotNotice) {
   flipped[flipped.size() - 2] ^= 1;
   EXPECT_FALSE(readEntryCatalogue(flipped, &catalogue, &problem));
   EXPECT_NE(problem.find("checksum"), std::string::npos);
+}
+
+TEST_F(VmpackEncoderTest, TheMatchTreeAndTheWrappingCostsAgreeWithThePlainSearchAndParse) {
+  // Past the window, so that the farthest matches are among them.
+  std::string data = mixedContent(9500, 3);
+  MatchSearch everything;
+  everything.depthLimit = 1 << 30;
+  everything.coverLength = kLongestMatch + 1;
+  MatchTable table;
+  findMatches(bytesOf(data), 0, data.size(), everything, &table);
+  for (size_t at = 0; at < data.size(); ++at) {
+    size_t count = 0;
+    const Match* matches = table.at(at, &count);
+    // A three-byte match may be missed where another took over its hash;
+    // every match found is real.
+    std::string found;
+    for (size_t j = 0; j < count; ++j) {
+      size_t from = at - matches[j].distance;
+      ASSERT_LE(matches[j].distance, at);
+      ASSERT_EQ(data.compare(from, matches[j].length, data, at, matches[j].length), 0) << at;
+      if (j == 0 || matches[j].length >= 4) found += std::to_string(matches[j].length) + "@" + std::to_string(matches[j].distance) + " ";
+    }
+    ASSERT_EQ(found, improvingMatches(data, at)) << "position " << at;
+  }
+
+  // Costs as the parse takes them, the second set so dear that the sums wrap
+  // many times over.
+  findMatches(bytesOf(data), 0, data.size(), MatchSearch(), &table);
+  for (uint32_t dearness : {8u, 40u}) {
+    ItemCosts costs{};
+    for (uint32_t s = 0; s < 256; ++s) costs.literal[s] = ((dearness + s % 9) << kCostFractionBits) + s * 977;
+    for (uint32_t s = 0; s < 64; ++s) {
+      costs.distanceHigh[s] = ((dearness + 4 + s % 5) << kCostFractionBits) + s * 3001;
+      costs.length[s] = ((2 + s % 7) << kCostFractionBits) + s * 1237;
+    }
+    PathScratch scratch;
+    std::vector<Item> items;
+    cheapestItems(bytesOf(data), 0, data.size(), table, costs, &scratch, &items);
+    std::vector<Item> plain = plainCheapestItems(data, table, costs);
+    ASSERT_EQ(items.size(), plain.size()) << dearness;
+    for (size_t i = 0; i < items.size(); ++i) {
+      ASSERT_TRUE(items[i].length == plain[i].length && items[i].value == plain[i].value) << dearness << " item " << i;
+    }
+  }
 }

@@ -1,6 +1,9 @@
 // vmpack: makes, lists, verifies and extracts payload entries.
 //
-//   vmpack pack [--time FILETIME] DIR OUT   one entry from a folder tree
+//   vmpack pack [--time FILETIME] [--level N] DIR OUT
+//                                           one entry from a folder tree, at
+//                                           level 1 (fastest) to 3 (smallest,
+//                                           the default)
 //   vmpack list ENTRY                       the catalogue
 //   vmpack verify ENTRY                     size, checksum and every file's CRC
 //   vmpack extract ENTRY DIR                folders and files with their times
@@ -25,7 +28,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: vmpack pack [--time FILETIME] DIR OUT\n"
+    "usage: vmpack pack [--time FILETIME] [--level 1|2|3] DIR OUT\n"
     "       vmpack list ENTRY\n"
     "       vmpack verify ENTRY\n"
     "       vmpack extract ENTRY DIR\n";
@@ -84,14 +87,29 @@ int openEntryFile(const std::string& path, std::vector<uint8_t>* entry, EntryCat
   return 0;
 }
 
+bool parseLevel(const char* text, int* level) {
+  if (text[0] < '1' || text[0] > '0' + kBestLevel || text[1] != '\0') return false;
+  *level = text[0] - '0';
+  return true;
+}
+
 int pack(int argc, char** argv) {
   uint64_t fixedTime = 0;
   bool timeGiven = false;
+  int level = kBestLevel;
   int at = 2;
-  if (at < argc && strcmp(argv[at], "--time") == 0) {
-    if (at + 1 >= argc || !parseTime(argv[at + 1], &fixedTime)) return fail("--time needs a FILETIME: a number of 100-ns ticks since 1601");
-    timeGiven = true;
-    at += 2;
+  for (; at < argc && strncmp(argv[at], "--", 2) == 0; at += 2) {
+    if (strcmp(argv[at], "--time") == 0) {
+      if (at + 1 >= argc || !parseTime(argv[at + 1], &fixedTime)) return fail("--time needs a FILETIME: a number of 100-ns ticks since 1601");
+      timeGiven = true;
+    } else if (strcmp(argv[at], "--level") == 0) {
+      if (at + 1 >= argc || !parseLevel(argv[at + 1], &level)) {
+        return fail("--level needs a level from 1 (fastest) to " + std::to_string(kBestLevel) + " (smallest)");
+      }
+    } else {
+      fputs(kUsage, stderr);
+      return 1;
+    }
   }
   if (argc - at != 2) {
     fputs(kUsage, stderr);
@@ -103,7 +121,7 @@ int pack(int argc, char** argv) {
   std::string error;
   if (!readFolderTree(folder, timeGiven ? &fixedTime : nullptr, &contents, &error)) return fail(error);
   std::vector<uint8_t> entry;
-  if (!buildEntry(contents, ParseOptions(), &entry, &error)) return fail(folder + ": " + error);
+  if (!buildEntry(contents, parseOptionsForLevel(level), &entry, &error)) return fail(folder + ": " + error);
   if (!writeWholeFile(output, entry, &error)) return fail(error);
   return 0;
 }

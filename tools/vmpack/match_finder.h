@@ -27,13 +27,20 @@ struct MatchTable {
   }
 };
 
-// How hard the finder looks: candidates tried per position.
+// How hard the finder looks.
 struct MatchSearch {
-  int chainLimit = 1024;
+  // Earlier occurrences looked at per position, at most.
+  int depthLimit = 256;
+  // A match at least this long is taken as it is: the positions it covers get
+  // no matches of their own, and so the parse spends no time on them. Above
+  // the longest match (64) every position is searched: a match that long
+  // may come from far back, where two nearer ones cost less.
+  int coverLength = 65;
 };
 
 // Matches for positions [begin, end) of data; the bytes before begin (up to a
-// window) count as history, and no match runs past end.
+// window) count as history, and no match runs past end. A position inside a
+// match of coverLength or more has an empty list, as has one with no match.
 void findMatches(const uint8_t* data, size_t begin, size_t end, const MatchSearch& search, MatchTable* table);
 
 #endif  // VM_TOOLS_VMPACK_MATCH_FINDER_H

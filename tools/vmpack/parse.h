@@ -2,8 +2,9 @@
 // bits under the stream's one set of prefix codes.
 //
 // The parse is optimal for given symbol costs (a shortest path over the byte
-// positions), and the costs come from the code lengths of the parse before:
-// parse, build the codes, parse again, keeping the smallest result.
+// positions), and the costs come from the symbol counts of the parse before:
+// parse, count, parse again, keeping the smallest result. The rounds run over
+// a sample of the content first, then over all of it.
 #ifndef VM_TOOLS_VMPACK_PARSE_H
 #define VM_TOOLS_VMPACK_PARSE_H
 
@@ -45,10 +46,42 @@ uint64_t streamBits(const SymbolCounts& counts, const StreamCodes& codes);
 
 struct ParseOptions {
   MatchSearch search;
-  int passes = 10;  // parses under refined costs, at most
+  // The costs are refined over a sample: at most sampleBlocks blocks of
+  // sampleBlockBytes, at least sampleSpacing apart, spread over the content.
+  size_t sampleBlockBytes = size_t{32} << 10;
+  size_t sampleSpacing = size_t{128} << 10;
+  size_t sampleBlocks = 128;
+  int samplePasses = 10;  // parses of the sample under refined costs, at most
+  int wholePasses = 10;   // parses of the whole content after the sample, at most
   size_t segmentBytes = size_t{16} << 20;  // bytes whose matches are held at once
 };
 
+// The packer's levels, from 1 (fastest) to kBestLevel (smallest entries, the
+// default).
+constexpr int kBestLevel = 3;
+ParseOptions parseOptionsForLevel(int level);
+
 std::vector<Item> chooseItems(const uint8_t* data, size_t size, const ParseOptions& options);
+
+// What the parse takes each item to cost, in 1/65536 bits: a literal by its
+// byte, a match by its distance's high part (with the flag and the plain low
+// bits) plus its length.
+constexpr int kCostFractionBits = 16;
+struct ItemCosts {
+  uint32_t literal[256];
+  uint32_t distanceHigh[64];
+  uint32_t length[64];
+};
+
+// The cheapest items for positions [begin, end) under those costs, a step
+// being a literal or any length up to one of the table's matches; appended to
+// `items`. The scratch vectors are the path's working memory, kept between
+// calls so that a pass does not fault the memory in again.
+struct PathScratch {
+  std::vector<uint32_t> cost;
+  std::vector<uint32_t> step;
+};
+void cheapestItems(const uint8_t* data, size_t begin, size_t end, const MatchTable& table, const ItemCosts& costs,
+                   PathScratch* scratch, std::vector<Item>* items);
 
 #endif  // VM_TOOLS_VMPACK_PARSE_H
