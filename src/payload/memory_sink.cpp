@@ -38,6 +38,11 @@ void MemorySink::putBytes(const uint8_t* bytes, int32_t count) {
   takeBytes(bytes, count);
 }
 
+uint8_t* MemorySink::directBlock(int32_t* room) {
+  *room = static_cast<int32_t>(end_ - current_);
+  return current_;
+}
+
 void MemorySink::takeBytes(const uint8_t* bytes, int32_t count) {
   while (count > 0) {
     ENSURE(remaining_ >= 0);
@@ -63,7 +68,8 @@ void MemorySink::takeBytes(const uint8_t* bytes, int32_t count) {
       fileActive_ = 0;
       return;
     }
-    memcpy(current_, bytes, static_cast<size_t>(run));
+    // The decoder's own output in the block is where it belongs already.
+    if (bytes != current_) memcpy(current_, bytes, static_cast<size_t>(run));
     current_ += run;
     remaining_ -= run;
     runningCrc_ = crcUpdateBlock(runningCrc_, bytes, run);
