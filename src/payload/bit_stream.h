@@ -184,8 +184,9 @@ class BitSink {
   // accumulator goes first; a part of a byte there is an internal error.
   virtual void putBytes(const uint8_t* bytes, int32_t count);
   // A sink that keeps the bytes it is given one after the other in a block
-  // of its own may offer the rest of it: the memory where the next byte put
-  // would go, with *room set to the bytes from there to the block's end.
+  // of its own may offer the rest of it while no bit waits in its
+  // accumulator: the memory where the next byte put would go, with *room set
+  // to the bytes from there to the block's end.
   // The decoder may then write its output there ahead of handing it on, and
   // hands it on with putBytes on that very memory, which the sink then keeps
   // as it is. Null (the default) when the sink has no such block.

@@ -39,8 +39,10 @@ void MemorySink::putBytes(const uint8_t* bytes, int32_t count) {
 }
 
 uint8_t* MemorySink::directBlock(int32_t* room) {
-  *room = static_cast<int32_t>(end_ - current_);
-  return current_;
+  // A byte waiting in the accumulator goes first, where the decoder would
+  // already have put its own.
+  *room = bitCount_ == 0 ? static_cast<int32_t>(end_ - current_) : 0;
+  return bitCount_ == 0 ? current_ : nullptr;
 }
 
 void MemorySink::takeBytes(const uint8_t* bytes, int32_t count) {
