@@ -102,10 +102,12 @@ struct BitWindow {
 
   // Eight bytes at once, as libdeflate refills, where eight bytes are left
   // at `next` and count is below 64: the word is shifted in above the bits
-  // held, and as many whole bytes as fit below bit 64 are counted, 7 less
-  // the whole bytes held, which makes count (count | kWindowFill). The part of the last byte that did
-  // not fit, and any bits above `count` from an earlier load, are the very
-  // bits the next load puts there again, so the OR leaves them unchanged.
+  // held, and as many whole bytes as fit below bit 64 are counted (7 less
+  // the whole bytes held), which makes count (count | kWindowFill). The
+  // part of the last byte that did not fit, and any bits above `count` from
+  // an earlier load, are the very bits the next load puts there again, so
+  // the OR leaves them unchanged; and right after the load all 64 bits are
+  // the stream's.
   static void refillWord(const uint8_t*& next, uint64_t& bits, int32_t& count) {
     bits |= loadLittleEndian64(next) << count;
     next += 7 - (static_cast<uint32_t>(count) >> 3);

@@ -324,16 +324,15 @@ int32_t Decompressor::decodeItems(MemoryBitSource& source, BitSink& sink, Progre
         // the 56 bits.
         if ((entry & kLongCode) != 0) break;
         literals(entry);
-        if ((bits & 1) == 0) {
-          if ((entry & kLongCode) != 0) break;
+        // Three more at most, unrolled, each with a branch of its own for
+        // the predictor; a long code word waits for the next pass, which
+        // stops at it.
+        auto literalFollows = [&] { return (bits & 1) == 0 && (entry & kLongCode) == 0; };
+        if (literalFollows()) {
           literals(entry);
-          if ((bits & 1) == 0) {
-            if ((entry & kLongCode) != 0) break;
+          if (literalFollows()) {
             literals(entry);
-            if ((bits & 1) == 0) {
-              if ((entry & kLongCode) != 0) break;
-              literals(entry);
-            }
+            if (literalFollows()) literals(entry);
           }
         }
       } else {
