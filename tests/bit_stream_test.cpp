@@ -84,6 +84,29 @@ TEST_F(MemoryBitSourceTest, FieldsAreLittleEndianAndShortAtTheEnd) {
   tail.readBits(&value, 5);
   EXPECT_EQ(tail.readBits(&value, 8), 3);
   EXPECT_EQ(value, 7u);
+
+  // Fields of every width from every bit position up to and past the end
+  // hold the bits that single reads give, and count what they took.
+  std::vector<uint8_t> bytes(13);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 73 + 41);
+  for (int32_t skip = 0; skip < 12; ++skip) {
+    for (int32_t width = 0; width <= 32; ++width) {
+      MemoryBitSource fields(bytes.data(), bytes.data() + bytes.size());
+      MemoryBitSource single(bytes.data(), bytes.data() + bytes.size());
+      fields.readBits(&value, skip);
+      for (int32_t i = 0; i < skip; ++i) single.nextBit();
+      while (!single.atEnd()) {
+        uint32_t expected = 0;
+        int32_t taken = 0;
+        for (; taken < width && !single.atEnd(); ++taken) expected |= static_cast<uint32_t>(single.nextBit()) << taken;
+        ASSERT_EQ(fields.readBits(&value, width), taken) << width << " bits after " << skip;
+        ASSERT_EQ(value, expected) << width << " bits after " << skip;
+        ASSERT_EQ(fields.bitsRead, single.bitsRead);
+        if (width == 0) break;
+      }
+      EXPECT_EQ(fields.atEnd(), width > 0);
+    }
+  }
 }
 
 TEST_F(MemoryBitSourceTest, AnEmptyRangeIsAtEndAndResetStartsOver) {

@@ -24,8 +24,9 @@ TEST_F(ChecksumTest, RunningStateOverBytesEqualsTheChecksumOfTheWhole) {
 }
 
 TEST_F(ChecksumTest, EightBytesAtATimeGiveTheStateOfOneByteAtATime) {
-  // Every length up to a few blocks from every alignment, then a long run:
-  // the slices, the block loop and its tail against the byte table.
+  // Every length up to a few blocks from every alignment, then long runs:
+  // the slices, the lanes, the block loops and their tails against the byte
+  // table.
   std::vector<uint8_t> bytes(4099);
   uint32_t seed = 12345;
   for (uint8_t& byte : bytes) {
@@ -44,12 +45,15 @@ TEST_F(ChecksumTest, EightBytesAtATimeGiveTheStateOfOneByteAtATime) {
           << count << " bytes from " << from;
     }
   }
-  EXPECT_EQ(crcUpdateBlock(0x5A5A1234u, bytes.data() + 3, 4096), byteByByte(3, 4096));
+  // Blocks of three lanes, alone and with every kind of tail.
+  for (size_t count : {768, 769, 775, 776, 1536, 2309, 4096})
+    EXPECT_EQ(crcUpdateBlock(0x5A5A1234u, bytes.data() + 3, static_cast<int32_t>(count)), byteByByte(3, count))
+        << count << " bytes";
 }
 
 TEST_F(ChecksumTest, TableIsBuiltOnceWithTheMostSignificantBitFirstPolynomial) {
   buildCrcTable();
-  ASSERT_EQ(crcTable.count(), 8 * 256);
+  ASSERT_EQ(crcTable.count(), kCrcTableSize);
   EXPECT_EQ(crcTable[0], 0u);
   EXPECT_EQ(crcTable[1], kCrcPolynomial);
   EXPECT_EQ(crcTable[128], 0x690CE0EEu);

@@ -217,48 +217,109 @@ TEST_F(CodeTreeTest, TheLookupTableFindsEveryCodeWordAndHandsLongerOnesToTheTree
   PrefixCode code = prefixCodeFromLengths(thirtyLiteralLengths());
   CodeTree tree(8);
   readTree(tree, thirtyLiteralDescription());
-  // Four bits: the codes of 3 and 4 bits fit, those of 5 and 6 do not.
+  // Four code bits: the codes of 3 and 4 bits fit, those of 5 and 6 do not.
+  // Each form is laid out alone and behind a one-bit prefix, as the item
+  // table holds the literals behind the flag 0, the other half untouched.
   const int32_t width = 4;
-  std::vector<uint32_t> table(1 << width);
-  buildDecodeTable(tree, table.data(), width);
-  int32_t found = 0;
-  for (int s = 0; s < 256; ++s) {
-    int32_t length = code.lengths[s];
-    if (length < 0) continue;
-    ++found;
-    // The code word's bits in reading order, highest first, from bit 0 up.
-    uint32_t read = 0;
-    for (int32_t j = 0; j < length; ++j) read |= ((code.codes[s] >> (length - 1 - j)) & 1u) << j;
-    if (length <= width) {
-      for (uint32_t rest = 0; rest < (1u << (width - length)); ++rest) {
-        uint32_t entry = table[read | rest << length];
-        EXPECT_EQ(entry & kLongCode, 0u) << s;
-        EXPECT_EQ(tableEntryValue(entry), s);
-        EXPECT_EQ(tableEntryBits(entry), length);
+  const uint32_t untouched = 0x12345678;
+  for (int32_t prefixBits = 0; prefixBits <= 1; ++prefixBits) {
+    const TableForm form{width, prefixBits, 0, 3, 2, 7};
+    std::vector<uint32_t> table(size_t{1} << (width + prefixBits), untouched);
+    buildDecodeTable(tree, table.data(), form);
+    auto at = [&](uint32_t codeBits) { return table[codeBits << prefixBits]; };
+    for (size_t i = 1; prefixBits == 1 && i < table.size(); i += 2) EXPECT_EQ(table[i], untouched);
+    int32_t found = 0;
+    for (int s = 0; s < 256; ++s) {
+      int32_t length = code.lengths[s];
+      if (length < 0) continue;
+      ++found;
+      // The code word's bits in reading order, highest first, from bit 0 up.
+      uint32_t read = 0;
+      for (int32_t j = 0; j < length; ++j) read |= ((code.codes[s] >> (length - 1 - j)) & 1u) << j;
+      if (length <= width) {
+        for (uint32_t rest = 0; rest < (1u << (width - length)); ++rest) {
+          uint32_t entry = at(read | rest << length);
+          EXPECT_EQ(entry & (kLongCode | kLiteralPair), 0u) << s;
+          EXPECT_EQ(tableEntryValue(entry), s * 3 + 2);
+          EXPECT_EQ(tableEntryBits(entry), prefixBits + length);
+          EXPECT_EQ(tableEntryNext(entry), prefixBits + length + 7);
+        }
+        continue;
       }
-      continue;
+      uint32_t entry = at(read & ((1u << width) - 1));
+      ASSERT_EQ(entry & (kLongCode | kLiteralPair), kLongCode) << s;
+      EXPECT_EQ(tableEntryBits(entry), prefixBits + width);
+      EXPECT_EQ(tableEntryNext(entry), prefixBits + width);
+      int32_t node = tableEntryValue(entry);
+      for (int32_t j = width; j < length; ++j) {
+        const CodeTreeNode& inner = tree.nodes[node];
+        node = ((read >> j) & 1u) != 0 ? inner.child1 : inner.child0;
+      }
+      EXPECT_EQ(node, s);
     }
-    uint32_t entry = table[read & ((1u << width) - 1)];
-    ASSERT_NE(entry & kLongCode, 0u) << s;
-    EXPECT_EQ(tableEntryBits(entry), width);
-    int32_t node = tableEntryValue(entry);
-    for (int32_t j = width; j < length; ++j) {
-      const CodeTreeNode& inner = tree.nodes[node];
-      node = ((read >> j) & 1u) != 0 ? inner.child1 : inner.child0;
-    }
-    EXPECT_EQ(node, s);
+    EXPECT_EQ(found, 30);
   }
-  EXPECT_EQ(found, 30);
 
   // One symbol takes no bits; no symbol at all leads nowhere.
+  std::vector<uint32_t> table(1 << width);
+  const TableForm plain{width, 0, 0, 1, 0, 0};
   CodeTree single(6);
   readTree(single, Bits().field(1, 32).field(0, 32).field(0, 1).field(17, 6).bytes());
-  buildDecodeTable(single, table.data(), width);
-  for (uint32_t entry : table) EXPECT_EQ(entry, 17u);
+  buildDecodeTable(single, table.data(), plain);
+  for (uint32_t entry : table) EXPECT_EQ(entry, 17u << kTableEntryValueShift);
   CodeTree none(6);
   readTree(none, Bits().field(0, 32).bytes());
-  buildDecodeTable(none, table.data(), width);
-  for (uint32_t entry : table) EXPECT_EQ(entry, kLongCode | kNoTreeNode);
+  buildDecodeTable(none, table.data(), plain);
+  for (uint32_t entry : table) EXPECT_EQ(entry, kLongCode | kNoTreeNode << kTableEntryValueShift);
+
+  // Behind the flag 0 in a table of 1 + 8 bits, every literal entry is the
+  // literal the index's bits begin with, or two of them when a flag 0 and a
+  // whole second code word follow within the index; the odd half is left
+  // as it was.
+  const int32_t pairWidth = 8;
+  std::vector<uint32_t> items(size_t{1} << (1 + pairWidth), untouched);
+  buildDecodeTable(tree, items.data(), TableForm{pairWidth, 1, 0, 1, 0, 0});
+  pairLiterals(items.data(), 1 + pairWidth);
+  // The literal whose code word the bits from `at` on begin with, and its
+  // length, or -1 when they run out first.
+  auto walk = [&](uint32_t index, int32_t at, int32_t* length) {
+    int32_t node = tree.root;
+    for (*length = 0; tree.nodes[node].child0 != -1; ++*length) {
+      if (at + *length >= 1 + pairWidth) return -1;
+      node = ((index >> (at + *length)) & 1u) != 0 ? tree.nodes[node].child1 : tree.nodes[node].child0;
+    }
+    return node;
+  };
+  int32_t pairs = 0;
+  for (uint32_t i = 0; i < items.size(); ++i) {
+    uint32_t entry = items[i];
+    if ((i & 1) != 0) {
+      EXPECT_EQ(entry, untouched);
+      continue;
+    }
+    int32_t firstLength = 0;
+    int32_t first = walk(i, 1, &firstLength);
+    if (first < 0) {
+      EXPECT_EQ(entry & kLongCode, kLongCode) << i;
+      continue;
+    }
+    EXPECT_EQ(tableEntryValue(entry) & 0xFF, first) << i;
+    EXPECT_EQ(tableEntryBits(entry), 1 + firstLength) << i;
+    int32_t secondLength = 0;
+    int32_t second = 2 + firstLength <= 1 + pairWidth && ((i >> (1 + firstLength)) & 1u) == 0
+                         ? walk(i, 2 + firstLength, &secondLength)
+                         : -1;
+    if (second < 0) {
+      EXPECT_EQ(entry & (kLongCode | kLiteralPair), 0u) << i;
+      EXPECT_EQ(tableEntryNext(entry), 1 + firstLength) << i;
+      continue;
+    }
+    ++pairs;
+    EXPECT_EQ(entry & (kLongCode | kLiteralPair), kLiteralPair) << i;
+    EXPECT_EQ(tableEntryValue(entry) >> 8, second) << i;
+    EXPECT_EQ(tableEntryNext(entry), 2 + firstLength + secondLength) << i;
+  }
+  EXPECT_GT(pairs, 0);
 }
 
 TEST_F(CodeTreeTest, SymbolsWiderThanSixteenBitsAreAnInternalError) {

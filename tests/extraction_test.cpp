@@ -370,15 +370,24 @@ TEST_F(ExtractionTest, NoToTheCancelQuestionLetsTheExtractionGoOn) {
 }
 
 TEST_F(ExtractionTest, TheLicenceComesBackInMemoryWithAZeroByteAndNothingOnDisk) {
-  std::string licence = bytesOf(1200, 'L');
-  installEntry(1002, makeEntry({"Docs"}, {{"Velk Modular License.txt", licence.substr(0, 1000)},
-                                          {"Docs\\more.txt", licence.substr(1000)}}));
-  // A cancel confirmed on an earlier Installing page must not stop it.
-  cancelRequested = 1;
-  char* text = extractToMemory(1002, dialog_);
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(std::string(text, 1201), licence + std::string(1, '\0'));
-  freeBlock(text);
+  // A short licence, and a long one of repeated words, which the decoder
+  // decodes into the block it comes back in, past the farthest distance,
+  // and finishes in its own buffer.
+  std::string words;
+  for (uint32_t seed = 5; words.size() < 40000;) {
+    seed = seed * 1103515245u + 12345u;
+    words += std::string("clause licence party software warranty \r\n").substr((seed >> 16) % 6 * 7, 7);
+  }
+  for (const std::string& licence : {bytesOf(1200, 'L'), words}) {
+    installEntry(1002, makeEntry({"Docs"}, {{"Velk Modular License.txt", licence.substr(0, 1000)},
+                                            {"Docs\\more.txt", licence.substr(1000)}}));
+    // A cancel confirmed on an earlier Installing page must not stop it.
+    cancelRequested = 1;
+    char* text = extractToMemory(1002, dialog_);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::string(text, licence.size() + 1), licence + std::string(1, '\0'));
+    freeBlock(text);
+  }
   EXPECT_FALSE(sim::folderExists(inTarget("Docs")));
   EXPECT_TRUE(recordsOf(uninstallList).empty());
   EXPECT_EQ(bytesWritten, 0);

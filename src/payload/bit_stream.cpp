@@ -65,6 +65,20 @@ int32_t MemoryBitSource::readBit() {
   return bit;
 }
 
+int32_t MemoryBitSource::readBits(uint32_t* dest, int32_t count) {
+  ENSURE(count >= 0 && count <= kWidestField);
+  int32_t taken = count < window_.left ? count : window_.left;
+  // Short of the count's limit, and short of the range's end or at the end
+  // of a range that ends there, nothing fails: the field is the next `taken`
+  // bits, and its missing high bits are 0.
+  if (bitsRead >= kBitCountLimit - taken || (taken < count && cutAtLimit_)) return BitSource::readBits(dest, count);
+  if (window_.count < taken) window_.refill();
+  *dest = static_cast<uint32_t>(window_.bits & ((uint64_t{1} << taken) - 1));
+  window_.drop(taken);
+  bitsRead += taken;
+  return taken;
+}
+
 // A range cut at the limit is not at its end there: the next read takes
 // nextBit over the limit, into the internal error.
 int32_t MemoryBitSource::atEnd() { return window_.left == 0 && !cutAtLimit_; }
@@ -101,4 +115,9 @@ void BitSink::putBitsHighFirst(uint32_t value, int32_t count) {
 
 void BitSink::putBytes(const uint8_t* bytes, int32_t count) {
   for (int32_t i = 0; i < count; ++i) putBitsLowFirst(bytes[i], 8);
+}
+
+uint8_t* BitSink::directBlock(int32_t* room) {
+  *room = 0;
+  return nullptr;
 }

@@ -89,14 +89,7 @@ struct BitWindow {
   // registers.
   static void refill(const uint8_t*& next, const uint8_t* end, uint64_t& bits, int32_t& count) {
     if (end - next >= 8) {
-      // Eight bytes at once, as libdeflate refills: the word is shifted in
-      // above the bits held, and as many whole bytes as fit below bit 64 are
-      // counted. The part of the last byte that did not fit, and any bits
-      // above `count` from an earlier load, are the very bits the next load
-      // puts there again, so the OR leaves them unchanged.
-      bits |= loadLittleEndian64(next) << count;
-      next += (63 - count) >> 3;
-      count |= kWindowFill;
+      refillWord(next, bits, count);
       return;
     }
     // Near the end, byte by byte; past it only zeros are counted in, and no
@@ -105,6 +98,20 @@ struct BitWindow {
       if (next < end) bits |= static_cast<uint64_t>(*next++) << count;
       count += 8;
     }
+  }
+
+  // Eight bytes at once, as libdeflate refills, where eight bytes are left
+  // at `next` and count is below 64: the word is shifted in above the bits
+  // held, and as many whole bytes as fit below bit 64 are counted (7 less
+  // the whole bytes held), which makes count (count | kWindowFill). The
+  // part of the last byte that did not fit, and any bits above `count` from
+  // an earlier load, are the very bits the next load puts there again, so
+  // the OR leaves them unchanged; and right after the load all 64 bits are
+  // the stream's.
+  static void refillWord(const uint8_t*& next, uint64_t& bits, int32_t& count) {
+    bits |= loadLittleEndian64(next) << count;
+    next += 7 - (static_cast<uint32_t>(count) >> 3);
+    count |= kWindowFill;
   }
 
   // Drops n loaded bits (n at most count); `left` is the caller's to check.
@@ -137,6 +144,10 @@ class MemoryBitSource final : public BitSource {
   int32_t readBit() override;
   // True exactly when every bit of the range has been taken.
   int32_t atEnd() override;
+  // BitSource::readBits in one take from the window: the same value, count
+  // and failures, since a field that would end in a failure or meet the
+  // count's limit is read bit by bit as there.
+  int32_t readBits(uint32_t* dest, int32_t count) override;
 
   // The window for a reader that takes bits without the virtual calls, and
   // back from it: bitsRead then counts every bit taken either way.
@@ -157,7 +168,7 @@ class MemoryBitSource final : public BitSource {
 // A destination for decoded bits that builds bytes from them. Each concrete
 // sink keeps its own byte accumulator and bit count and decides where a full
 // byte goes. The virtual operations come in this order: putBit, flushByte,
-// putBitsLowFirst, putBitsHighFirst, putBytes.
+// putBitsLowFirst, putBitsHighFirst, putBytes, directBlock.
 class BitSink {
  public:
   // Adds one bit; concrete sinks implement it with shiftBitIn.
@@ -174,6 +185,14 @@ class BitSink {
   // call: how the decoder hands on its output. A byte still waiting in the
   // accumulator goes first; a part of a byte there is an internal error.
   virtual void putBytes(const uint8_t* bytes, int32_t count);
+  // A sink that keeps the bytes it is given one after the other in a block
+  // of its own may offer the rest of it while no bit waits in its
+  // accumulator: the memory where the next byte put would go, with *room set
+  // to the bytes from there to the block's end.
+  // The decoder may then write its output there ahead of handing it on, and
+  // hands it on with putBytes on that very memory, which the sink then keeps
+  // as it is. Null (the default) when the sink has no such block.
+  virtual uint8_t* directBlock(int32_t* room);
 
   int32_t bitsWritten = 0;
 

@@ -11,9 +11,11 @@
 constexpr uint32_t kCrcPolynomial = 0x04C11DB7u;
 constexpr uint32_t kCrcInitialState = 0xFFFFFFFFu;
 
-// Eight slices of 256 values, filled the first time a checksum is needed and
-// never changed afterwards. The first slice is the classic byte table.
+// Eight slices of 256 values, then the four of the shift over a lane of
+// crcUpdateBlock, filled the first time a checksum is needed and never
+// changed afterwards. The first slice is the classic byte table.
 extern DynArray<uint32_t> crcTable;
+constexpr int32_t kCrcTableSize = 12 * 256;
 
 // Fills crcTable unless it already holds all its values.
 void buildCrcTable();
@@ -21,8 +23,9 @@ void buildCrcTable();
 // Feeds one byte into a running CRC state. The table must have been built.
 uint32_t crcUpdate(uint32_t state, uint8_t byte);
 
-// Feeds `count` bytes into a running CRC state, eight at a time; the same
-// state as crcUpdate byte by byte. The table must have been built.
+// Feeds `count` bytes into a running CRC state, in blocks of three lanes
+// and eight bytes at a time; the same state as crcUpdate byte by byte. The
+// table must have been built.
 uint32_t crcUpdateBlock(uint32_t state, const uint8_t* bytes, int32_t count);
 
 // The CRC of `count` bytes (0 for none), building the table when needed.

@@ -89,13 +89,15 @@ void CodeTree::joinLevels(int32_t maxLength) {
     int32_t nextLevel = -1;
     // Parents made during the pass are visited in the same pass.
     for (int32_t j = 0; j < total; ++j) {
-      const CodeTreeNode node = nodes[j];
-      if (node.length < 0 || node.merged) continue;
-      ENSURE(node.length <= level);
-      if (node.length < level) {
-        if (node.length > nextLevel) nextLevel = node.length;
+      // Most nodes are passed over: only their length and mark are read.
+      const int32_t length = nodes[j].length;
+      if (length < 0 || nodes[j].merged) continue;
+      ENSURE(length <= level);
+      if (length < level) {
+        if (length > nextLevel) nextLevel = length;
         continue;
       }
+      const CodeTreeNode node = nodes[j];
       int32_t m = findPartner(j, total, level);
       ENSURE(m >= 0);
       const CodeTreeNode partner = nodes[m];

@@ -38,18 +38,22 @@ constexpr int32_t kTotalBitsFieldBits = 32;
 // while the calls cost nothing beside the decoding.
 constexpr int32_t kProgressRunSymbols = 4096;
 
-// The widths of the decoding tables. A literal code of up to 11 bits takes
-// one look into a table of 8 KiB; the longest codes of real entries, up to
-// 15 bits, are rare by their very length and walk the tree for the rest.
-// The distance and length alphabets have 64 symbols and short codes.
-constexpr int32_t kLiteralTableBits = 11;
-constexpr int32_t kMatchTableBits = 9;
+// The widths of the decoding tables. The item table decodes an item's flag
+// and the code word after it with one look: a literal (or two, see
+// pairLiterals) or a distance's high part, of up to 11 bits, in a table of
+// 16 KiB. The longest codes of real entries, up to 15 bits, are rare by
+// their very length and walk the tree for the rest. The length alphabet has
+// 64 symbols and short codes.
+constexpr int32_t kItemCodeBits = 11;
+constexpr int32_t kItemTableBits = 1 + kItemCodeBits;
+constexpr int32_t kLengthTableBits = 10;
 
 // Called as decoding goes on with the fraction done; 0 asks it to stop.
 typedef int (*ProgressFunction)(double fraction);
 
 // Decodes one entry's stream with lookup tables, writing the output into a
-// buffer that also holds the window, and hands it to the sink in runs.
+// buffer that also holds the window, or into the sink's own block, and hands
+// it to the sink in runs.
 class Decompressor {
  public:
   Decompressor();
@@ -57,9 +61,10 @@ class Decompressor {
   Decompressor& operator=(const Decompressor&) = delete;
 
   // Reads the header and the three descriptions, then hands every decoded
-  // symbol to the sink, calling `progress` (may be null) after each item
-  // that reaches a multiple of kProgressRunSymbols symbols, short of the
-  // last symbol; the sink then has every symbol decoded. Returns 1 when
+  // symbol to the sink (decoding straight into its block where it offers
+  // one, see BitSink::directBlock), calling `progress` (may be null) after
+  // each item that reaches a multiple of kProgressRunSymbols symbols, short
+  // of the last symbol; the sink then has every symbol decoded. Returns 1 when
   // totalBits bits were produced (or totalBits <= 0), 0 when progress asked
   // to stop; either way the sink has every symbol decoded up to there, and
   // none after. A last symbol of fewer than 8 bits is put with
@@ -74,9 +79,10 @@ class Decompressor {
   CodeTree lengthTree;
   // The last kFarthestMatch symbols followed by the output not yet handed on.
   DynArray<uint8_t> output;
-  uint32_t literalTable[1 << kLiteralTableBits];
-  uint32_t distanceTable[1 << kMatchTableBits];
-  uint32_t lengthTable[1 << kMatchTableBits];
+  // Even indexes (flag 0) hold the literals, odd ones the distances' high
+  // parts as the distance they start (high * 128 + 1); see decode_table.h.
+  uint32_t itemTable[1 << kItemTableBits];
+  uint32_t lengthTable[1 << kLengthTableBits];
 };
 
 #endif  // VM_PAYLOAD_DECOMPRESSOR_H

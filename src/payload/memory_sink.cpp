@@ -38,6 +38,13 @@ void MemorySink::putBytes(const uint8_t* bytes, int32_t count) {
   takeBytes(bytes, count);
 }
 
+uint8_t* MemorySink::directBlock(int32_t* room) {
+  // A byte waiting in the accumulator goes first, where the decoder would
+  // already have put its own.
+  *room = bitCount_ == 0 ? static_cast<int32_t>(end_ - current_) : 0;
+  return bitCount_ == 0 ? current_ : nullptr;
+}
+
 void MemorySink::takeBytes(const uint8_t* bytes, int32_t count) {
   while (count > 0) {
     ENSURE(remaining_ >= 0);
@@ -63,7 +70,8 @@ void MemorySink::takeBytes(const uint8_t* bytes, int32_t count) {
       fileActive_ = 0;
       return;
     }
-    memcpy(current_, bytes, static_cast<size_t>(run));
+    // The decoder's own output in the block is where it belongs already.
+    if (bytes != current_) memcpy(current_, bytes, static_cast<size_t>(run));
     current_ += run;
     remaining_ -= run;
     runningCrc_ = crcUpdateBlock(runningCrc_, bytes, run);

@@ -19,8 +19,11 @@ class MemorySink final : public BitSink {
 
   void putBit(int32_t bit) override { shiftBitIn(accumulator_, bitCount_, bit); }
   void flushByte() override;
-  // Copies a run of bytes as flushByte stores each, cut at file ends.
+  // Copies a run of bytes as flushByte stores each, cut at file ends; a run
+  // that already lies where it goes (see directBlock) stays there.
   void putBytes(const uint8_t* bytes, int32_t count) override;
+  // The rest of the block, where the decoder then decodes straight into.
+  uint8_t* directBlock(int32_t* room) override;
 
   // Finishes the last file. True when every catalogued file arrived in full,
   // passed its CRC check and fitted the block.
