@@ -59,6 +59,11 @@ bool isSeparator(char ch) { return ch == '\\' || ch == '/'; }
 
 // Finds `name` among the entries of the host folder without regard to case.
 std::string matchEntry(const std::string& folder, const std::string& name) {
+  // The name as spelt is there: no other entry can match it, since names in
+  // a folder differ in more than case. Only a miss reads the folder.
+  struct stat info;
+  if (!name.empty() && name.find('/') == std::string::npos && lstat((folder + "/" + name).c_str(), &info) == 0)
+    return name;
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return name;
   std::string found = name;
