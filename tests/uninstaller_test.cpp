@@ -570,17 +570,34 @@ TEST_F(UninstallerTest, On95ToMETheCopyIsAFileInTheTemporaryFolder) {
 
 TEST_F(UninstallerTest, WithoutACopyItRemovesEverythingElseAndItselfAtTheNextStart) {
   // Windows NT 4, which cannot describe a folder only administrators may
-  // write to.
+  // write to. Asked, the user is told a restart finishes the removal; with
+  // /S nothing is shown and the run ends with 3010.
   sim::setAdvapiHasSecurityDescriptorTexts(false);
-  install(kInstallFolder);
-  std::string program = in(kInstallFolder, "_vmunins.exe");
-  sim::lockFile(program);  // as Windows holds a running program's file
-  startUninstaller(kInstallFolder, IDYES, IDNO);
-  EXPECT_TRUE(sim::startedProcesses().empty());
-  EXPECT_FALSE(sim::fileExists(in(kInstallFolder, "vm.exe")));
-  EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, kProductKey));
-  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(program), deletion(kInstallFolder)}));
-  EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+  std::vector<std::string> scheduled;
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "/S" : "asked");
+    std::string folder = silent ? "C:\\Tools\\Velk Modular" : kInstallFolder;
+    install(folder);
+    std::string program = in(folder, "_vmunins.exe");
+    sim::lockFile(program);  // as Windows holds a running program's file
+    size_t boxesBefore = sim::messageBoxes().size();
+    if (silent) {
+      sim::setProgramPath(program);
+      EXPECT_EQ(runUninstaller("/S"), 3010);
+      sim::endProgram();
+      EXPECT_EQ(sim::messageBoxes().size(), boxesBefore);
+    } else {
+      startUninstaller(folder, IDYES, IDNO);
+      EXPECT_EQ(lastMessage(), std::string(kRemoved) + "\n\n" + kRestartNotice);
+    }
+    EXPECT_TRUE(sim::startedProcesses().empty());
+    EXPECT_TRUE(sim::restartRequests().empty());
+    EXPECT_FALSE(sim::fileExists(in(folder, "vm.exe")));
+    EXPECT_FALSE(sim::registryKeyExists(HKEY_CURRENT_USER, kProductKey));
+    scheduled.push_back(deletion(program));
+    scheduled.push_back(deletion(folder));
+    EXPECT_EQ(scheduledAtRestart(), scheduled);
+  }
 }
 
 TEST_F(UninstallerTest, ASecondInstallationKeepsItsEntriesAndTheSharedDriver) {
@@ -621,21 +638,6 @@ TEST_F(UninstallerTest, AStartMenuFolderWithTheUsersOwnShortcutStays) {
   EXPECT_TRUE(sim::fileExists(menu + "\\My Notes.lnk"));
   EXPECT_FALSE(sim::fileExists(menu + "\\Velk Modular.lnk"));
   EXPECT_FALSE(sim::fileExists(menu + "\\Uninstall Velk Modular.lnk"));
-}
-
-// Where no copy can be made (NT 4), /S removes all else and leaves the
-// program's own file and folder for the next start: exit code 3010.
-TEST_F(UninstallerTest, WithSAndNoCopyWhatWaitsForTheNextStartEndsItWith3010) {
-  sim::setAdvapiHasSecurityDescriptorTexts(false);
-  install(kInstallFolder);
-  std::string program = in(kInstallFolder, "_vmunins.exe");
-  sim::lockFile(program);  // as Windows holds a running program's file
-  sim::setProgramPath(program);
-  EXPECT_EQ(runUninstaller("/S"), 3010);
-  sim::endProgram();
-  EXPECT_TRUE(sim::messageBoxes().empty());
-  EXPECT_TRUE(sim::restartRequests().empty());
-  EXPECT_EQ(scheduledAtRestart(), (std::vector<std::string>{deletion(program), deletion(kInstallFolder)}));
 }
 
 // Started with switches, the uninstaller ends with the code of what stopped
