@@ -271,55 +271,6 @@ TEST_F(CodeTreeTest, TheLookupTableFindsEveryCodeWordAndHandsLongerOnesToTheTree
   readTree(none, Bits().field(0, 32).bytes());
   buildDecodeTable(none, table.data(), plain);
   for (uint32_t entry : table) EXPECT_EQ(entry, kLongCode | kNoTreeNode << kTableEntryValueShift);
-
-  // Behind the flag 0 in a table of 1 + 8 bits, every literal entry is the
-  // literal the index's bits begin with, or two of them when a flag 0 and a
-  // whole second code word follow within the index; the odd half is left
-  // as it was.
-  const int32_t pairWidth = 8;
-  std::vector<uint32_t> items(size_t{1} << (1 + pairWidth), untouched);
-  buildDecodeTable(tree, items.data(), TableForm{pairWidth, 1, 0, 1, 0, 0});
-  pairLiterals(items.data(), 1 + pairWidth);
-  // The literal whose code word the bits from `at` on begin with, and its
-  // length, or -1 when they run out first.
-  auto walk = [&](uint32_t index, int32_t at, int32_t* length) {
-    int32_t node = tree.root;
-    for (*length = 0; tree.nodes[node].child0 != -1; ++*length) {
-      if (at + *length >= 1 + pairWidth) return -1;
-      node = ((index >> (at + *length)) & 1u) != 0 ? tree.nodes[node].child1 : tree.nodes[node].child0;
-    }
-    return node;
-  };
-  int32_t pairs = 0;
-  for (uint32_t i = 0; i < items.size(); ++i) {
-    uint32_t entry = items[i];
-    if ((i & 1) != 0) {
-      EXPECT_EQ(entry, untouched);
-      continue;
-    }
-    int32_t firstLength = 0;
-    int32_t first = walk(i, 1, &firstLength);
-    if (first < 0) {
-      EXPECT_EQ(entry & kLongCode, kLongCode) << i;
-      continue;
-    }
-    EXPECT_EQ(tableEntryValue(entry) & 0xFF, first) << i;
-    EXPECT_EQ(tableEntryBits(entry), 1 + firstLength) << i;
-    int32_t secondLength = 0;
-    int32_t second = 2 + firstLength <= 1 + pairWidth && ((i >> (1 + firstLength)) & 1u) == 0
-                         ? walk(i, 2 + firstLength, &secondLength)
-                         : -1;
-    if (second < 0) {
-      EXPECT_EQ(entry & (kLongCode | kLiteralPair), 0u) << i;
-      EXPECT_EQ(tableEntryNext(entry), 1 + firstLength) << i;
-      continue;
-    }
-    ++pairs;
-    EXPECT_EQ(entry & (kLongCode | kLiteralPair), kLiteralPair) << i;
-    EXPECT_EQ(tableEntryValue(entry) >> 8, second) << i;
-    EXPECT_EQ(tableEntryNext(entry), 2 + firstLength + secondLength) << i;
-  }
-  EXPECT_GT(pairs, 0);
 }
 
 TEST_F(CodeTreeTest, SymbolsWiderThanSixteenBitsAreAnInternalError) {

@@ -369,9 +369,7 @@ const Outcome kOutcomes[] = {
     {"InstalledFromQuotedSwitches", "-s \"/COMPONENTS=Program,SKINS\" \"/D=C:\\Some Folder\"  ", [] {}, 0, kSome},
     {"DriverNeedsRestart", "/S /NORESTART", [] {}, 3010, kTarget},
     {"UnknownSwitch", "/S /Q /D=C:\\Some Folder", [] {}, 10, nullptr},
-    {"UnknownComponent", "/S /COMPONENTS=program,drums", [] {}, 10, nullptr},
     {"NoComponents", "/S /COMPONENTS=", [] {}, 10, nullptr},
-    {"LogOnNoDrive", "/S /LOG=Q:\\setup.log", [] {}, 10, nullptr},
     {"AlreadyRunning", "/S", [] { sim::holdMutex("Global\\Velk Modular Setup"); }, 3, nullptr},
     {"NoFloatingPointUnit", "/S", [] { sim::setProcessorWithoutCpuid(false); }, 9, nullptr},
     {"WindowsDriveFull", "/S", [] { sim::setFreeBytes('C', 40000); }, 6, nullptr},
@@ -387,7 +385,6 @@ const Outcome kOutcomes[] = {
     {"NoRightsNeededWithoutTheDriver", "/S /COMPONENTS=program",
      [] { sim::refuseFullAccess(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager"); }, 0,
      kTarget},
-    {"FolderOnNoDrive", "/S /D=Velk Modular", [] {}, 5, nullptr},
     {"FolderTooLong", kTooLong, [] {}, 5, nullptr},
     {"FolderThroughAJunction", "/S /D=C:\\Link\\VM",
      [] {
@@ -468,12 +465,11 @@ TEST_P(SetupExitCodeTest, EndsWithTheCodeOfItsOutcome) {
                       "QuietUninstallString", "\"" + folder + "\\_vmunins.exe\" /S"));
 }
 
-// An unattended run keeps the interactive run's guards: a write that fails
-// rolls back, a drive without room is refused, another run's lock stops it
-// before it touches anything. Its log has each step, each file as it is
-// written, each message with the answer the run took, and the exit code. On
-// Windows 9x, whose lock has no namespace: the table above has these on NT.
-TEST_F(SetupDriverTest, AnUnattendedRunKeepsTheGuardsAndLogsWhatItDoes) {
+// The log of an unattended run has each step, each file as it is written,
+// each message with the answer the run took, and the exit code; a run that
+// another run's lock stops adds to it rather than wiping it. On Windows 9x,
+// whose lock has no namespace: the table above has the exit codes on NT.
+TEST_F(SetupDriverTest, AnUnattendedRunLogsWhatItDoes) {
   ASSERT_TRUE(createDirectoryPath("C:\\My Logs"));
   const std::string log = "C:\\My Logs\\setup.log";
   sim::addDrive('D');
@@ -487,10 +483,6 @@ TEST_F(SetupDriverTest, AnUnattendedRunKeepsTheGuardsAndLogsWhatItDoes) {
     sim::endProgram();
     return result;
   };
-  sim::failCall(sim::Fault::fileTimeSet, 4);
-  EXPECT_EQ(run(), 8);
-  EXPECT_TRUE(std::filesystem::is_empty(sim::hostPath(folder))) << "not rolled back";
-  EXPECT_NE(contentOf(log).find("Rolling back what this run made in " + folder + "\r\n"), std::string::npos);
   sim::setFreeBytes('D', 100);
   EXPECT_EQ(run(), 6);
   EXPECT_NE(contentOf(log).find("Question: The target drive does not have enough free space.\r\n  Proceed "
