@@ -177,14 +177,6 @@ int formatTextList(char* buffer, size_t size, const char* format, va_list argume
   return length >= 0 && static_cast<size_t>(length) < size ? length : -1;
 }
 
-int formatText(char* buffer, size_t size, const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  int length = formatTextList(buffer, size, format, arguments);
-  va_end(arguments);
-  return length;
-}
-
 double runtimeExp(double x) { return std::exp(x); }
 
 double runtimeLog(double x) { return std::log(x); }

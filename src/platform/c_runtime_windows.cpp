@@ -59,14 +59,6 @@ int formatTextList(char* buffer, size_t size, const char* format, va_list argume
   return -1;
 }
 
-int formatText(char* buffer, size_t size, const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  int length = formatTextList(buffer, size, format, arguments);
-  va_end(arguments);
-  return length;
-}
-
 double runtimeExp(double x) { return msvcrtExp(x); }
 
 double runtimeLog(double x) { return msvcrtLog(x); }

@@ -933,7 +933,8 @@ void closeAllFileStreams(void);
 
 // snprintf for the program's texts (%s, %c, %d, %u, %lu with flags and
 // widths): the text, cut to size - 1 characters and always terminated.
-// Returns its length, or -1 when it had to be cut (or size is 0).
+// Returns its length, or -1 when it had to be cut (or size is 0). One front
+// for both halves of the platform, in base/format_text.cpp.
 int formatText(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // The same with the arguments in a va_list, for the program's own
 // formatting functions.
