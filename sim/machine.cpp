@@ -122,9 +122,22 @@ std::string hostPath(const std::string& windowsPath) {
     return "";
   if (windowsPath.size() > 2 && !isSeparator(windowsPath[2])) return "";
   std::string host = machine().root + "/" + static_cast<char>(toupper(windowsPath[0]));
+  std::vector<std::string> levels = sim::pathLevels(windowsPath);
+  // Most paths name what is there as spelt, and where the whole path is
+  // there so is every level on it: one look-up of the path gives the same
+  // answer as one per level. Where only the last level is missing (a file
+  // about to be made), its folder is there as spelt and only the last name
+  // is matched.
+  std::string spelt = host;
+  for (const std::string& name : levels) spelt += "/" + name;
   struct stat info;
+  if (lstat(spelt.c_str(), &info) == 0) return spelt;
+  if (levels.size() > 1) {
+    std::string folder = spelt.substr(0, spelt.size() - levels.back().size() - 1);
+    if (stat(folder.c_str(), &info) == 0) return folder + "/" + matchEntry(folder, levels.back());
+  }
   if (stat(host.c_str(), &info) != 0) return "";
-  for (const std::string& name : sim::pathLevels(windowsPath)) host += "/" + matchEntry(host, name);
+  for (const std::string& name : levels) host += "/" + matchEntry(host, name);
   return host;
 }
 
