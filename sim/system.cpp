@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/host_processor.h"
 #include "sim/machine.h"
 
 using sim::machine;
@@ -170,6 +171,9 @@ uint32_t processorFeatureFlags(void) {
   if (systemState().processorHasCpuid) return systemState().processorFeatures;
   return systemState().processorHasFpu ? kFloatingPointUnitBit : 0;
 }
+
+// The checksums run on the host's processor whatever machine is simulated.
+bool processorHasCarrylessMultiply(void) { return hostHasCarrylessMultiply(); }
 
 int formatTextList(char* buffer, size_t size, const char* format, va_list arguments) {
   if (size == 0) return -1;

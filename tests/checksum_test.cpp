@@ -1,5 +1,6 @@
-// The payload CRC: the published check value, the empty input, and the table
-// that is built once and shared by every checksum.
+// The payload CRC: the published check value, the empty input, the table
+// that is built once and shared by every checksum, and the folded and looked
+// up ways of a block against one byte at a time.
 #include <cstring>
 #include <vector>
 
@@ -23,10 +24,11 @@ TEST_F(ChecksumTest, RunningStateOverBytesEqualsTheChecksumOfTheWhole) {
   EXPECT_EQ(~state, payloadChecksum(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(strlen(text))));
 }
 
-TEST_F(ChecksumTest, EightBytesAtATimeGiveTheStateOfOneByteAtATime) {
+TEST_F(ChecksumTest, BlocksGiveTheStateOfOneByteAtATimeFoldedOrLookedUp) {
   // Every length up to a few blocks from every alignment, then long runs:
-  // the slices, the lanes, the block loops and their tails against the byte
-  // table.
+  // the folding and its tails, and the tables' slices, lanes, block loops
+  // and tails, each against the byte table. Folding is tried only where
+  // this processor can.
   std::vector<uint8_t> bytes(4099);
   uint32_t seed = 12345;
   for (uint8_t& byte : bytes) {
@@ -34,21 +36,29 @@ TEST_F(ChecksumTest, EightBytesAtATimeGiveTheStateOfOneByteAtATime) {
     byte = static_cast<uint8_t>(seed >> 16);
   }
   buildCrcTable();
-  auto byteByByte = [&](size_t from, size_t count) {
-    uint32_t state = 0x5A5A1234u;
+  const bool canFold = crcFolds;
+  auto byteByByte = [&](uint32_t state, size_t from, size_t count) {
     for (size_t i = from; i < from + count; ++i) state = crcUpdate(state, bytes[i]);
     return state;
   };
-  for (size_t from = 0; from < 8; ++from) {
-    for (size_t count = 0; count <= 40; ++count) {
-      EXPECT_EQ(crcUpdateBlock(0x5A5A1234u, bytes.data() + from, static_cast<int32_t>(count)), byteByByte(from, count))
-          << count << " bytes from " << from;
+  for (bool folds : {false, true}) {
+    if (folds && !canFold) continue;
+    crcFolds = folds;
+    for (uint32_t state : {0x5A5A1234u, kCrcInitialState, 0u}) {
+      for (size_t from = 0; from < 16; ++from) {
+        for (size_t count = 0; count <= 200; ++count) {
+          ASSERT_EQ(crcUpdateBlock(state, bytes.data() + from, static_cast<int32_t>(count)),
+                    byteByByte(state, from, count))
+              << count << " bytes from " << from << (folds ? ", folded" : "");
+        }
+      }
+      // Long runs, and the tables' blocks of three lanes with every kind of tail.
+      for (size_t count : {768, 769, 775, 776, 1536, 2309, 4096})
+        EXPECT_EQ(crcUpdateBlock(state, bytes.data() + 3, static_cast<int32_t>(count)), byteByByte(state, 3, count))
+            << count << " bytes" << (folds ? ", folded" : "");
     }
   }
-  // Blocks of three lanes, alone and with every kind of tail.
-  for (size_t count : {768, 769, 775, 776, 1536, 2309, 4096})
-    EXPECT_EQ(crcUpdateBlock(0x5A5A1234u, bytes.data() + 3, static_cast<int32_t>(count)), byteByByte(3, count))
-        << count << " bytes";
+  crcFolds = canFold;
 }
 
 TEST_F(ChecksumTest, TableIsBuiltOnceWithTheMostSignificantBitFirstPolynomial) {

@@ -26,3 +26,20 @@ uint32_t processorFeatureFlags(void) {
   if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return edx;
   return probeFloatingPointUnit() ? kFloatingPointUnitBit : 0;
 }
+
+bool processorHasCarrylessMultiply(void) {
+  unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || (ecx & bit_PCLMUL) == 0 || (ecx & bit_SSSE3) == 0) return false;
+  // Windows 95 and NT 4.0 do not save the SSE registers (and executing one
+  // of their instructions faults there); the systems that do answer this
+  // question, which the others lack or answer no.
+  const DWORD kSse2Available = 10;  // PF_XMMI64_INSTRUCTIONS_AVAILABLE
+  HMODULE kernel = LoadLibraryA("kernel32.dll");
+  if (kernel == nullptr) return false;
+  typedef BOOL(WINAPI * IsProcessorFeaturePresentFunction)(DWORD);
+  FARPROC found = GetProcAddress(kernel, "IsProcessorFeaturePresent");
+  bool saved = found != nullptr && reinterpret_cast<IsProcessorFeaturePresentFunction>(
+                                        reinterpret_cast<void*>(found))(kSse2Available) != 0;
+  FreeLibrary(kernel);
+  return saved;
+}

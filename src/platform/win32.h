@@ -951,4 +951,10 @@ double runtimeLog(double x);
 // and every other bit is clear.
 uint32_t processorFeatureFlags(void);
 
+// True where the processor multiplies without carries (PCLMULQDQ) and
+// shuffles bytes (SSSE3), and the system keeps each thread's SSE registers
+// across task switches, as only later systems do: then the checksums may
+// use those instructions.
+bool processorHasCarrylessMultiply(void);
+
 #endif  // VM_PLATFORM_WIN32_H

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/fatal.h"
+#include "platform/host_processor.h"
 
 namespace {
 
@@ -31,3 +32,6 @@ void* allocateBlock(int32_t size) {
 }
 
 void freeBlock(void* block) { free(block); }
+
+// The checksums' question to the platform, answered by the host.
+bool processorHasCarrylessMultiply(void) { return hostHasCarrylessMultiply(); }
