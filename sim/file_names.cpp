@@ -185,12 +185,14 @@ void setFileTime(FILETIME* out, uint64_t value) {
 
 void describe(const std::string& hostFolder, const std::string& name, WIN32_FIND_DATAA* data) {
   memset(data, 0, sizeof *data);
+  // A link (a junction or symbolic link) is described by what it leads to,
+  // or by itself where that is gone; anything else by itself.
+  std::string entry = hostFolder + "/" + name;
   struct stat info;
-  stat((hostFolder + "/" + name).c_str(), &info);
+  bool link = lstat(entry.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  if (link) stat(entry.c_str(), &info);
   data->dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  struct stat link;
-  if (lstat((hostFolder + "/" + name).c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-    data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  if (link) data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   setFileTime(&data->ftCreationTime, fileTimeOf(info.st_mtim));
   setFileTime(&data->ftLastAccessTime, fileTimeOf(info.st_atim));
   setFileTime(&data->ftLastWriteTime, fileTimeOf(info.st_mtim));
@@ -243,16 +245,21 @@ HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
     return INVALID_HANDLE_VALUE;
   }
   std::string hostFolder = sim::hostPath(path.substr(0, last + 1));
+  bool wildcard = pattern.find_first_of("*?") != std::string::npos;
+  // Windows drops the trailing dots and spaces of a name.
+  while (!wildcard && !pattern.empty() && (pattern.back() == '.' || pattern.back() == ' ')) pattern.pop_back();
+  // A name there as spelt is the only match, and shows that its folder is
+  // there too: one look for both.
   struct stat info;
-  if (hostFolder.empty() || stat(hostFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+  bool spelt = !wildcard && !hostFolder.empty() && !pattern.empty() && pattern != "." && pattern != ".." &&
+               lstat((hostFolder + "/" + pattern).c_str(), &info) == 0;
+  if (!spelt && (hostFolder.empty() || stat(hostFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
     machine().lastError = ERROR_PATH_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
   std::vector<std::string> matches;
-  if (pattern.find_first_of("*?") == std::string::npos) {
-    // Windows drops the trailing dots and spaces of a name.
-    while (!pattern.empty() && (pattern.back() == '.' || pattern.back() == ' ')) pattern.pop_back();
-    std::string found = entryNamed(hostFolder, pattern);
+  if (!wildcard) {
+    std::string found = spelt ? pattern : entryNamed(hostFolder, pattern);
     if (!found.empty()) matches.push_back(found);
   } else {
     // A folder below a drive's root lists itself and its parent first.
