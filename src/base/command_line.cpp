@@ -123,7 +123,6 @@ bool readCommandLine(const char* line, CommandLineOf program, const char** handO
       const char* value = strchr(start, '=') + 1;
       return takeFolder(value, start[0] == '"', problem, problemSize);
     }
-    bool known = true;
     if (isSwitch(token, "S", false)) {
       runSwitches.unattended = 1;
     } else if (isSwitch(token, "?", false)) {
@@ -135,9 +134,6 @@ bool readCommandLine(const char* line, CommandLineOf program, const char** handO
     } else if (setup && isSwitch(token, "COMPONENTS", true)) {
       if (!takeValue(token, runSwitches.components, problem, problemSize)) return false;
     } else {
-      known = false;
-    }
-    if (!known) {
       formatText(problem, problemSize, kUnknownSwitchFormat, token);
       return false;
     }
